@@ -1,0 +1,41 @@
+// File built-ins: existence, copy, removal, folder listing, the current
+// folder. Each sets the runtime's error code (ErrorCodeGet): 0 on success,
+// else the Windows error code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+// True when a file or a folder of that name exists.
+bool FileExists(std::string_view name);
+bool FileCopy(std::string_view source, std::string_view target);
+bool FileRemove(std::string_view name);
+
+// The current folder in its short (8.3) form and in its full long form.
+std::string PathShort();
+std::string PathLong();
+
+// Makes the folder (trailing blanks removed, cut to 260 characters) the
+// current folder. Error code 0 on success, 3 when it cannot be entered (the
+// current folder then stays).
+bool FolderSetCurrent(std::string_view path);
+
+struct DirEntry {
+  std::string name;       // the long name
+  std::string shortName;  // the 8.3 name (empty when the file has none)
+  std::int32_t date = 0;  // last write, local, as a day number
+  std::int32_t time = 0;  // last write, local, as a clock value
+  std::int32_t size = 0;  // low 32 bits of the size
+  std::uint8_t attrib = 0;
+};
+
+// The plain files that match the pattern: no folders, no hidden or system
+// files; read-only and archive files are listed. In the order in which the
+// file system enumerates them; a missing folder lists nothing.
+std::vector<DirEntry> DirectoryList(std::string_view pattern);
+
+}  // namespace rt

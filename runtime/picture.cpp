@@ -1,0 +1,157 @@
+#include "picture.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "handles.h"
+
+namespace rt {
+namespace {
+
+namespace gp = Gdiplus::DllExports;
+
+ULONG_PTR g_gdiplusToken = 0;
+
+const GUID kFrameDimensionTime = {
+    0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
+
+// The bytes of an RCDATA resource of that name, null when there is none.
+std::span<const std::byte> ResourceBytes(std::string_view name) {
+  const std::string resourceName(name);
+  HMODULE module = ::GetModuleHandleA(nullptr);
+  HRSRC found = ::FindResourceA(module, resourceName.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
+  if (!found) return {};
+  HGLOBAL loaded = ::LoadResource(module, found);
+  const void* data = loaded ? ::LockResource(loaded) : nullptr;
+  if (!data) return {};
+  return {static_cast<const std::byte*>(data), ::SizeofResource(module, found)};
+}
+
+// A stream over a copy of the bytes; GDI+ reads frames from it on demand.
+IStream* StreamOver(std::span<const std::byte> bytes) {
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (!memory) return nullptr;
+  void* target = ::GlobalLock(memory);
+  std::memcpy(target, bytes.data(), bytes.size());
+  ::GlobalUnlock(memory);
+  IStream* stream = nullptr;
+  if (::CreateStreamOnHGlobal(memory, TRUE, &stream) != S_OK) {
+    ::GlobalFree(memory);
+    return nullptr;
+  }
+  return stream;
+}
+
+std::vector<std::byte> PropertyBytes(Gdiplus::GpImage* image, PROPID id) {
+  UINT size = 0;
+  if (gp::GdipGetPropertyItemSize(image, id, &size) != Gdiplus::Ok || size == 0) return {};
+  std::vector<std::byte> buffer(size);
+  auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
+  if (gp::GdipGetPropertyItem(image, id, size, item) != Gdiplus::Ok) return {};
+  return buffer;
+}
+
+}  // namespace
+
+void PicturesStart() {
+  if (g_gdiplusToken) return;
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr);
+}
+
+void PicturesStop() {
+  if (!g_gdiplusToken) return;
+  Gdiplus::GdiplusShutdown(g_gdiplusToken);
+  g_gdiplusToken = 0;
+}
+
+std::unique_ptr<Picture> Picture::Load(std::string_view name) {
+  if (!g_gdiplusToken || name.empty()) return nullptr;
+  Gdiplus::GpImage* image = nullptr;
+  if (auto bytes = ResourceBytes(name); !bytes.empty()) {
+    IStream* stream = StreamOver(bytes);
+    if (!stream) return nullptr;
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    const auto status = gp::GdipCreateBitmapFromStream(stream, &bitmap);
+    stream->Release();  // GDI+ keeps its own reference
+    if (status != Gdiplus::Ok) return nullptr;
+    image = bitmap;
+  } else {
+    const std::wstring file(name.begin(), name.end());
+    if (gp::GdipLoadImageFromFile(file.c_str(), &image) != Gdiplus::Ok) return nullptr;
+  }
+
+  auto picture = std::make_unique<Picture>(Key{});
+  picture->image_ = image;
+  UINT w = 0, h = 0;
+  gp::GdipGetImageWidth(image, &w);
+  gp::GdipGetImageHeight(image, &h);
+  picture->width_ = static_cast<int>(w);
+  picture->height_ = static_cast<int>(h);
+
+  UINT frames = 0;
+  if (gp::GdipImageGetFrameCount(image, &kFrameDimensionTime, &frames) != Gdiplus::Ok ||
+      frames == 0) {
+    frames = 1;
+  }
+  picture->delays_.assign(frames, 0);
+  const auto delays = PropertyBytes(image, 0x5100);  // PropertyTagFrameDelay
+  if (!delays.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(delays.data());
+    const auto* values = static_cast<const LONG*>(item->value);
+    const UINT count = item->length / sizeof(LONG);
+    for (UINT i = 0; i < frames && i < count; ++i) picture->delays_[i] = values[i];
+  }
+  const auto loops = PropertyBytes(image, 0x5101);  // PropertyTagLoopCount
+  if (!loops.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(loops.data());
+    picture->plays_ = item->length >= 2 ? *static_cast<const USHORT*>(item->value) : 1;
+  }
+  return picture;
+}
+
+Picture::~Picture() {
+  if (image_) gp::GdipDisposeImage(static_cast<Gdiplus::GpImage*>(image_));
+}
+
+void Picture::Draw(HDC dc, const RECT& target, int frame) const {
+  auto* image = static_cast<Gdiplus::GpImage*>(image_);
+  if (frame != selected_ && FrameCount() > 1) {
+    gp::GdipImageSelectActiveFrame(image, &kFrameDimensionTime, static_cast<UINT>(frame));
+    selected_ = frame;
+  }
+  Gdiplus::GpGraphics* graphics = nullptr;
+  if (gp::GdipCreateFromHDC(dc, &graphics) != Gdiplus::Ok) return;
+  const int w = target.right - target.left, h = target.bottom - target.top;
+  if (w != width_ || h != height_) {
+    gp::GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+  }
+  gp::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
+  gp::GdipDrawImageRectI(graphics, image, target.left, target.top, w, h);
+  gp::GdipDeleteGraphics(graphics);
+}
+
+bool Animation::Running() const { return picture_ && Delay() > 0; }
+
+int Animation::Delay() const {
+  if (!picture_ || picture_->FrameCount() < 2) return 0;
+  const bool lastFrame = frame_ == picture_->FrameCount() - 1;
+  if (lastFrame && picture_->Plays() != 0 && playsDone_ + 1 >= picture_->Plays()) return 0;
+  const int delay = picture_->FrameDelay(frame_);
+  return delay > 0 ? delay : 10;  // a frame without a delay shows for a tenth
+}
+
+bool Animation::Advance() {
+  if (Delay() == 0) return false;
+  if (++frame_ == picture_->FrameCount()) {
+    frame_ = 0;
+    ++playsDone_;
+  }
+  return true;
+}
+
+}  // namespace rt

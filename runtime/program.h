@@ -1,0 +1,61 @@
+// The program frame: modules with start and end steps for the process and
+// for each thread, the program main, the orderly halt, thread numbers, the
+// runtime's per-thread error code and starting other programs.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+struct LayoutResource;
+
+// One module of the program. Any step may be left empty. A module may carry
+// the stored window layouts of its resource.
+struct Module {
+  const char* name = "";
+  void (*moduleInit)() = nullptr;
+  void (*moduleTerm)() = nullptr;
+  void (*threadInit)() = nullptr;
+  void (*threadTerm)() = nullptr;
+  const LayoutResource* resource = nullptr;
+};
+
+// Runs a program: the module start steps in the order given, the thread
+// start steps for the calling (main) thread, then `main`; then the thread end
+// and module end steps in the reverse order. Returns main's result, which
+// the program returns from WinMain as its exit code.
+int RunProgram(std::span<const Module* const> modules, const std::function<int()>& main);
+
+// Ends the process in order with the exit code, showing nothing: the
+// thread's windows are destroyed, the end steps run, then the process exits.
+[[noreturn]] void ProgramHalt(int exitCode);
+
+// The modules of the running program (empty outside RunProgram).
+std::span<const Module* const> ProgramModules();
+
+// Makes the calling thread known to the runtime when the runtime did not
+// start it: it gets the next thread number and every module's thread start
+// steps run for it (its end steps run when the thread ends). Returns true
+// when the thread was attached by this call.
+bool ThreadAttachCurrent();
+
+// The calling thread's number: 1 for the main thread, then in the order in
+// which threads were attached. 0 for a thread that is not attached.
+int ThreadNumber();
+
+// The Windows thread id of a thread number, 0 when it is unknown.
+unsigned long ThreadIdOf(int threadNumber);
+
+// The runtime's error code of the calling thread: 0 after an operation that
+// worked, otherwise the Windows error code of its failure.
+int ErrorCodeGet();
+void ErrorCodeSet(int code);
+
+// Starts a program as a new process in the current folder. With `wait` off
+// it returns at once. False (and the error code) when it could not start.
+bool ProgramRun(std::string_view commandLine, bool wait);
+
+}  // namespace rt

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <thread>
+#include <vector>
+
+#include "runtime.h"
+
+namespace {
+
+constexpr int kUserA = 1100, kUserB = 1101, kUserC = 1102;
+
+std::unique_ptr<rt::Window> Quiet() { return rt::WindowLoad("test$windows", "QUIET"); }
+
+TEST(EventLoop, OpenWindowComesFirstThenPostsInOrder) {
+  auto w = Quiet();
+  ASSERT_TRUE(w);
+  rt::EventPost(kUserA);  // no window is open yet: nowhere to go
+  w->Open(nullptr);
+  EXPECT_EQ(rt::CurrentWindow(), w.get());
+  rt::EventPost(kUserA);
+  rt::EventPost(kUserB);
+  std::vector<int> seen;
+  rt::EventLoopRun(*w, [&] {
+    seen.push_back(rt::EventCurrent());
+    if (rt::EventCurrent() == rt::event::OpenWindow) rt::EventPost(kUserC);
+    return seen.size() == 4 ? rt::LoopAction::Break : rt::LoopAction::GoOn;
+  });
+  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, kUserA, kUserB, kUserC}));
+  EXPECT_FALSE(w->Closed());  // leaving a loop does not close the window
+}
+
+TEST(EventLoop, CloseHandsOverQueuedEventsThenClosesTheWindow) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  std::vector<int> seen;
+  rt::EventLoopRun(*w, [&] {
+    seen.push_back(rt::EventCurrent());
+    if (rt::EventCurrent() == rt::event::OpenWindow) {
+      rt::EventPost(rt::event::CloseWindow);
+      rt::EventPost(kUserA);
+      rt::EventPost(kUserB);
+    }
+    return rt::LoopAction::GoOn;
+  });
+  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, rt::event::CloseWindow, kUserA, kUserB}));
+  EXPECT_TRUE(w->Closed());
+  EXPECT_EQ(rt::CurrentWindow(), nullptr);
+}
+
+TEST(EventLoop, CycleRefusesTheClose) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  int closes = 0;
+  rt::EventLoopRun(*w, [&] {
+    switch (rt::EventCurrent()) {
+      case rt::event::OpenWindow:
+        rt::EventPost(rt::event::CloseWindow);
+        return rt::LoopAction::GoOn;
+      case rt::event::CloseWindow:
+        if (++closes == 1) {
+          rt::EventPost(kUserA);
+          return rt::LoopAction::Cycle;
+        }
+        return rt::LoopAction::GoOn;
+      case kUserA:
+        rt::EventPost(rt::event::CloseWindow);
+        return rt::LoopAction::GoOn;
+    }
+    return rt::LoopAction::GoOn;
+  });
+  EXPECT_EQ(closes, 2);
+  EXPECT_TRUE(w->Closed());
+}
+
+TEST(EventLoop, WindowsCloseMessageBecomesCloseWindow) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  std::vector<int> seen;
+  rt::EventLoopRun(*w, [&] {
+    seen.push_back(rt::EventCurrent());
+    if (rt::EventCurrent() == rt::event::OpenWindow) ::PostMessageA(w->Handle(), WM_CLOSE, 0, 0);
+    return rt::LoopAction::GoOn;
+  });
+  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, rt::event::CloseWindow}));
+  EXPECT_TRUE(w->Closed());
+}
+
+TEST(EventLoop, NestedLoopEndsOnCloseAndTheOuterLoopStillSeesIt) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  std::vector<std::string> trace;
+  rt::EventLoopRun(*w, [&] {
+    const int e = rt::EventCurrent();
+    trace.push_back("outer " + std::to_string(e));
+    if (e == rt::event::OpenWindow) {
+      rt::EventPost(kUserA);
+      rt::EventLoopRun(*w, [&] {
+        const int inner = rt::EventCurrent();
+        trace.push_back("inner " + std::to_string(inner));
+        if (inner == kUserA) {
+          rt::EventPost(rt::event::CloseWindow);
+          rt::EventPost(kUserB);
+        }
+        return rt::LoopAction::GoOn;
+      });
+      // Still inside the outer loop's OpenWindow.
+      trace.push_back("back in " + std::to_string(rt::EventCurrent()));
+      EXPECT_FALSE(w->Closed());
+      rt::EventPost(kUserC);
+    }
+    return rt::LoopAction::GoOn;
+  });
+  const std::vector<std::string> expected = {
+      "outer 515",  "inner 1100", "inner 513", "inner 1101", "back in 515",
+      "outer 513",  "outer 1102",
+  };
+  EXPECT_EQ(trace, expected);
+  EXPECT_TRUE(w->Closed());
+}
+
+TEST(EventLoop, TimerTicksDoNotPileUp) {
+  auto w = rt::WindowLoad("test$windows", "PLAIN");
+  w->Open(nullptr);
+  int ticks = 0;
+  rt::EventLoopRun(*w, [&] {
+    if (rt::EventCurrent() == rt::event::Timer && ++ticks == 1) ::Sleep(200);  // a slow handler
+    if (ticks == 3) return rt::LoopAction::Break;
+    return rt::LoopAction::GoOn;
+  });
+  EXPECT_EQ(ticks, 3);
+  // After the slow tick at most one tick waited; nothing else is queued.
+  rt::Event e;
+  int queued = 0;
+  while (w->TakeEvent(e)) queued += e.number == rt::event::Timer;
+  EXPECT_LE(queued, 1);
+}
+
+TEST(EventLoop, PostsFromAnotherThreadWakeTheLoop) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  const int mine = rt::ThreadNumber();
+  std::vector<int> seen;
+  std::thread poster;
+  rt::EventLoopRun(*w, [&] {
+    seen.push_back(rt::EventCurrent());
+    if (rt::EventCurrent() == rt::event::OpenWindow) {
+      poster = std::thread([mine] {
+        ::Sleep(50);
+        rt::EventPost(kUserA, 0, mine);
+      });
+    }
+    return rt::EventCurrent() == kUserA ? rt::LoopAction::Break : rt::LoopAction::GoOn;
+  });
+  poster.join();
+  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, kUserA}));
+}
+
+TEST(Window, BoundControlsShowTheirVariables) {
+  std::string name = rt::Fixed("Anna", 20);
+  double value = 2.7;
+  auto w = rt::WindowLoad("test$windows", "PLAIN", {&name, &value});
+  ASSERT_TRUE(w);
+  EXPECT_EQ(w->Text(1), "Anna");
+  char text[64];
+  ::GetWindowTextA(w->ControlHandle(1), text, sizeof text);
+  EXPECT_STREQ(text, "Anna");
+  name = rt::Fixed("Bert", 20);
+  EXPECT_EQ(w->Text(1), "Anna");  // shown again only on request
+  w->Display(0);
+  EXPECT_EQ(w->Text(1), "Bert");
+  EXPECT_EQ(::SendMessageA(w->ControlHandle(5), PBM_GETPOS, 0, 0), 270);
+
+  EXPECT_TRUE(w->Hidden(5));
+  EXPECT_FALSE(::IsWindowVisible(w->ControlHandle(5)));
+  w->Open(nullptr);
+  w->Unhide(5);
+  EXPECT_TRUE(::IsWindowVisible(w->ControlHandle(5)));
+  EXPECT_EQ(w->Type(2), rt::ControlType::List);
+  EXPECT_EQ(w->NextField(0), 1);
+  EXPECT_EQ(w->NextField(5), 0);
+  EXPECT_EQ(w->ControlName(4), "?LIST2");
+  EXPECT_EQ(::GetParent(w->ControlHandle(1)), w->ClientHandle());
+  EXPECT_EQ(::GetParent(w->ClientHandle()), w->Handle());
+}
+
+TEST(Window, AnUnknownLayoutLoadsNothing) {
+  EXPECT_EQ(rt::WindowLoad("test$windows", "NOSUCH"), nullptr);
+  EXPECT_EQ(rt::WindowLoad("nosuch$resource", "PLAIN"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+namespace {
+
+void RegisterAllControlTypes() {
+  for (rt::ControlType t :
+       {rt::ControlType::StrString, rt::ControlType::String, rt::ControlType::Image,
+        rt::ControlType::Box, rt::ControlType::Button, rt::ControlType::Prompt,
+        rt::ControlType::List, rt::ControlType::Progress, rt::ControlType::Panel}) {
+    rt::ControlTypeRegister(t);
+  }
+}
+
+const rt::WindowLayout kWindows[] = {
+    // A plain window with a timer, a bound string and two list controls.
+    {
+        .name = "PLAIN",
+        .width = 200,
+        .height = 100,
+        .title = "Runtime test window",
+        .timer = 1,
+        .alertKeys = {VK_ESCAPE},
+        .controls =
+            {
+                {.label = "?NAME", .type = rt::ControlType::StrString, .x = 4, .y = 4, .width = 100, .height = 10},
+                {.label = "?LIST1", .type = rt::ControlType::List, .x = 4, .y = 20, .width = 60, .height = 40},
+                {.label = "?OK", .type = rt::ControlType::Button, .text = "&OK", .x = 150, .y = 80, .width = 40},
+                {.label = "?LIST2", .type = rt::ControlType::List, .x = 70, .y = 20, .width = 60, .height = 40},
+                {.label = "?VALUE", .type = rt::ControlType::Progress, .x = 4, .y = 70, .width = 100, .style = rt::kHidden},
+            },
+    },
+    // A window without a timer, for event-order tests that must see only
+    // the events they post.
+    {.name = "QUIET", .width = 100, .height = 50, .title = "Quiet test window"},
+};
+
+}  // namespace
+
+const rt::LayoutResource TestResource{"test$windows", kWindows};
+const rt::Module TestModule{"tests", RegisterAllControlTypes, nullptr, nullptr, nullptr,
+                            &TestResource};
+
+TempFolder::TempFolder() {
+  char base[MAX_PATH];
+  ::GetTempPathA(MAX_PATH, base);
+  static int counter = 0;
+  path_ = std::string(base) + "rt" + std::to_string(::GetCurrentProcessId()) + "_" +
+          std::to_string(++counter);
+  while (!path_.empty() && path_.back() == '\\') path_.pop_back();
+  std::filesystem::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+}  // namespace testsupport

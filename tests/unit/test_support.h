@@ -1,0 +1,46 @@
+// Shared helpers of the unit tests.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "runtime.h"
+
+namespace testsupport {
+
+// Registers every control type and carries the resource "test$windows".
+extern const rt::Module TestModule;
+
+// A folder of its own under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// The whole content of a file, empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+// Replaces the command line for the length of a scope.
+class CommandLineScope {
+ public:
+  explicit CommandLineScope(const std::string& arguments) {
+    rt::CommandLineOverride("test.exe " + arguments);
+  }
+  CommandLineScope(const CommandLineScope&) = delete;
+  CommandLineScope& operator=(const CommandLineScope&) = delete;
+  ~CommandLineScope() { rt::CommandLineOverride(std::nullopt); }
+};
+
+}  // namespace testsupport
