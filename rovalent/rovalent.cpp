@@ -1,4 +1,6 @@
 // The library's main module.
 #include "rovalent.h"
 
-std::span<const rt::Module* const> RovalentModules() { return {}; }
+std::span<const rt::Module* const> RovalentModules() {
+  return {};
+}

@@ -56,13 +56,15 @@ std::int32_t DateToday() {
   return DateFromYMD(t.wYear, t.wMonth, t.wDay);
 }
 
-int DateYear(std::int32_t dayNumber) { return YearFromDays(dayNumber - 1 + kDayOneFrom1970); }
+int DateYear(std::int32_t dayNumber) {
+  return YearFromDays(dayNumber - 1 + kDayOneFrom1970);
+}
 
 void RandomSeedOnce() {
   std::call_once(g_seedOnce, [] {
     std::lock_guard lock(g_randomMutex);
-    g_random.seed(static_cast<unsigned>(ClockNow()) ^
-                  (static_cast<unsigned>(DateToday()) << 8) ^ ::GetCurrentProcessId());
+    g_random.seed(static_cast<unsigned>(ClockNow()) ^ (static_cast<unsigned>(DateToday()) << 8) ^
+                  ::GetCurrentProcessId());
   });
 }
 

@@ -34,7 +34,9 @@ int WindowController::Run() {
 
 void WindowController::AfterSetUp() {}
 
-LoopAction WindowController::CloseRequest() { return LoopAction::GoOn; }
+LoopAction WindowController::CloseRequest() {
+  return LoopAction::GoOn;
+}
 
 LoopAction WindowController::DispatchEvent() {
   if (EventControl() == 0) return HandleWindowEvent();

@@ -26,7 +26,9 @@ bool FileCopy(std::string_view source, std::string_view target) {
   return Report(::CopyFileA(std::string(source).c_str(), std::string(target).c_str(), FALSE));
 }
 
-bool FileRemove(std::string_view name) { return Report(::DeleteFileA(std::string(name).c_str())); }
+bool FileRemove(std::string_view name) {
+  return Report(::DeleteFileA(std::string(name).c_str()));
+}
 
 std::string PathLong() {
   char buffer[MAX_PATH * 2];

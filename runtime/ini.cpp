@@ -7,9 +7,9 @@ namespace rt {
 std::string IniReadText(std::string_view section, std::string_view key, std::string_view def,
                         std::string_view file) {
   char buffer[1024];
-  const DWORD n = ::GetPrivateProfileStringA(std::string(section).c_str(),
-                                             std::string(key).c_str(), std::string(def).c_str(),
-                                             buffer, sizeof buffer, std::string(file).c_str());
+  const DWORD n = ::GetPrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(),
+                                             std::string(def).c_str(), buffer, sizeof buffer,
+                                             std::string(file).c_str());
   return std::string(buffer, n);
 }
 

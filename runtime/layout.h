@@ -32,7 +32,7 @@ enum class ControlType : int {
 void ControlTypeRegister(ControlType type);
 bool ControlTypeRegistered(ControlType type);
 
-inline constexpr int kDefault = INT_MIN;            // "the layout stores no value"
+inline constexpr int kDefault = INT_MIN;  // "the layout stores no value"
 inline constexpr COLORREF kDefaultColor = CLR_INVALID;
 
 struct FontSpec {
@@ -47,7 +47,7 @@ enum ControlStyle : unsigned {
   kTransparent = 1u << 1,  // paints no background of its own
   kFlat = 1u << 2,         // a button without the raised frame
   kNoTabStop = 1u << 3,
-  kCentered = 1u << 4,  // text centred
+  kCentered = 1u << 4,       // text centred
   kStandardClose = 1u << 5,  // a button whose standard action closes the window
 };
 

@@ -135,7 +135,9 @@ void Picture::Draw(HDC dc, const RECT& target, int frame) const {
   gp::GdipDeleteGraphics(graphics);
 }
 
-bool Animation::Running() const { return picture_ && Delay() > 0; }
+bool Animation::Running() const {
+  return picture_ && Delay() > 0;
+}
 
 int Animation::Delay() const {
   if (!picture_ || picture_->FrameCount() < 2) return 0;

@@ -95,7 +95,9 @@ void ProgramHalt(int exitCode) {
   ::ExitProcess(static_cast<UINT>(exitCode));
 }
 
-std::span<const Module* const> ProgramModules() { return g_modules; }
+std::span<const Module* const> ProgramModules() {
+  return g_modules;
+}
 
 bool ThreadAttachCurrent() {
   if (t_thread.number != 0) return false;
@@ -103,7 +105,9 @@ bool ThreadAttachCurrent() {
   return true;
 }
 
-int ThreadNumber() { return t_thread.number; }
+int ThreadNumber() {
+  return t_thread.number;
+}
 
 unsigned long ThreadIdOf(int threadNumber) {
   std::lock_guard lock(g_threadIdsMutex);
@@ -111,8 +115,12 @@ unsigned long ThreadIdOf(int threadNumber) {
   return it == g_threadIds.end() ? 0 : it->second;
 }
 
-int ErrorCodeGet() { return t_errorCode; }
-void ErrorCodeSet(int code) { t_errorCode = code; }
+int ErrorCodeGet() {
+  return t_errorCode;
+}
+void ErrorCodeSet(int code) {
+  t_errorCode = code;
+}
 
 bool ProgramRun(std::string_view commandLine, bool wait) {
   std::string line(commandLine);

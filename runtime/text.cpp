@@ -17,7 +17,9 @@ std::string_view TrimRight(std::string_view text) {
   return text.substr(0, end);
 }
 
-static char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+static char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -33,7 +35,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string Decimal(std::int64_t value) { return std::to_string(value); }
+std::string Decimal(std::int64_t value) {
+  return std::to_string(value);
+}
 
 std::string FormatDecimal(ScaledDecimal value, int digits, int places) {
   std::int64_t units = value.units;
@@ -85,7 +89,9 @@ std::string FormatZeroFilled(std::int64_t value, int width) {
   return value < 0 ? "-" + digits : digits;
 }
 
-static std::int64_t HundredthsOfDay(std::int64_t clock) { return clock > 0 ? clock - 1 : 0; }
+static std::int64_t HundredthsOfDay(std::int64_t clock) {
+  return clock > 0 ? clock - 1 : 0;
+}
 
 std::string FormatTimeT4(std::int64_t clock) {
   const std::int64_t h = HundredthsOfDay(clock) / 100;

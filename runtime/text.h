@@ -14,7 +14,9 @@ std::string Fixed(std::string_view text, std::size_t width);
 
 // The text without its trailing blanks.
 std::string_view TrimRight(std::string_view text);
-inline std::string Clip(std::string_view text) { return std::string(TrimRight(text)); }
+inline std::string Clip(std::string_view text) {
+  return std::string(TrimRight(text));
+}
 
 // At most the first `max` characters.
 inline std::string Cut(std::string_view text, std::size_t max) {
@@ -22,7 +24,9 @@ inline std::string Cut(std::string_view text, std::size_t max) {
 }
 
 // True when the text is empty or holds only blanks.
-inline bool IsBlank(std::string_view text) { return TrimRight(text).empty(); }
+inline bool IsBlank(std::string_view text) {
+  return TrimRight(text).empty();
+}
 
 // Equality in which trailing blanks do not count.
 inline bool SameText(std::string_view a, std::string_view b) {

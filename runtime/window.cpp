@@ -54,7 +54,9 @@ struct LoopFrame {
 };
 thread_local std::vector<LoopFrame*> t_loops;
 
-HINSTANCE Instance() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE Instance() {
+  return ::GetModuleHandleA(nullptr);
+}
 
 bool SetOverrideCursor() {
   if (HCURSOR cursor = g_cursor.load()) {
@@ -254,28 +256,28 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const int x = layout_.x != kDefault ? DluToPixelsX(layout_.x)
                                       : work.left + (work.right - work.left - w) / 2;
-  const int y = layout_.y != kDefault ? DluToPixelsY(layout_.y)
-                                      : work.top + (work.bottom - work.top - h) / 2;
-  frame_.reset(::CreateWindowExA(0, kFrameClass, layout_.title, style, x, y, w, h, nullptr,
-                                 nullptr, Instance(), this));
+  const int y =
+      layout_.y != kDefault ? DluToPixelsY(layout_.y) : work.top + (work.bottom - work.top - h) / 2;
+  frame_.reset(::CreateWindowExA(0, kFrameClass, layout_.title, style, x, y, w, h, nullptr, nullptr,
+                                 Instance(), this));
   if (!frame_) return;
 
   if (layout_.icon[0]) {
-    iconBig_.reset(static_cast<HICON>(
-        ::LoadImageA(Instance(), layout_.icon, IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
-                     ::GetSystemMetrics(SM_CYICON), 0)));
-    iconSmall_.reset(static_cast<HICON>(
-        ::LoadImageA(Instance(), layout_.icon, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                     ::GetSystemMetrics(SM_CYSMICON), 0)));
+    iconBig_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXICON),
+                                                   ::GetSystemMetrics(SM_CYICON), 0)));
+    iconSmall_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
+                                                     ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), 0)));
     if (iconBig_) ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, (LPARAM)iconBig_.get());
     if (iconSmall_) ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, (LPARAM)iconSmall_.get());
   }
 
   RECT client{};
   ::GetClientRect(Handle(), &client);
-  client_.reset(::CreateWindowExA(0, kClientClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                                  0, 0, client.right, client.bottom, Handle(), nullptr,
-                                  Instance(), this));
+  client_.reset(::CreateWindowExA(0, kClientClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                                  0, client.right, client.bottom, Handle(), nullptr, Instance(),
+                                  this));
   if (layout_.wallpaper[0]) {
     wallpaper_ = Picture::Load(layout_.wallpaper);
     if (wallpaper_) wallpaperAnimation_ = std::make_unique<Animation>(wallpaper_.get());
@@ -285,7 +287,9 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   Display(0);
 }
 
-Window::~Window() { Close(); }
+Window::~Window() {
+  Close();
+}
 
 void Window::CreateControls() {
   std::size_t nextBinding = 0;
@@ -307,8 +311,8 @@ void Window::CreateControls() {
 
     const char* face = c.font.face[0] ? c.font.face : layout_.font.face;
     if (!face[0]) face = "MS Shell Dlg";
-    const int points = c.font.points > 0 ? c.font.points
-                                         : (layout_.font.points > 0 ? layout_.font.points : 8);
+    const int points =
+        c.font.points > 0 ? c.font.points : (layout_.font.points > 0 ? layout_.font.points : 8);
     raw->font.reset(MakeFont(face, points, c.font.weight));
     raw->text = c.text;
 
@@ -413,7 +417,9 @@ std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view l
   return std::make_unique<Window>(*found, std::move(bindings));
 }
 
-void WindowClose(std::unique_ptr<Window>& window) { window.reset(); }
+void WindowClose(std::unique_ptr<Window>& window) {
+  window.reset();
+}
 
 Window* CurrentWindow() {
   std::lock_guard lock(g_openMutex);
@@ -429,7 +435,9 @@ Window::Control* Window::Find(int control) const {
   return controls_[static_cast<std::size_t>(control - 1)].get();
 }
 
-int Window::NextField(int control) const { return control < ControlCount() ? control + 1 : 0; }
+int Window::NextField(int control) const {
+  return control < ControlCount() ? control + 1 : 0;
+}
 
 ControlType Window::Type(int control) const {
   const Control* c = Find(control);
@@ -492,8 +500,9 @@ void Window::Display(int control) {
     if (const auto* text = std::get_if<std::string*>(c->binding)) {
       SetText(c->number, TrimRight(**text));
     } else if (const auto* number = std::get_if<double*>(c->binding); number && c->hwnd) {
-      const double value = std::clamp(**number, double(c->layout->rangeLow),
-                                      double(c->layout->rangeHigh)) - c->layout->rangeLow;
+      const double value =
+          std::clamp(**number, double(c->layout->rangeLow), double(c->layout->rangeHigh)) -
+          c->layout->rangeLow;
       ::SendMessageA(c->hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(value * 100), 0);
     }
   }
@@ -595,18 +604,23 @@ bool EventPost(int eventNumber, int control, int thread) {
   return true;
 }
 
-int EventCurrent() { return t_loops.empty() ? 0 : t_loops.back()->current.number; }
-int EventControl() { return t_loops.empty() ? 0 : t_loops.back()->current.control; }
-int KeyCodeCurrent() { return t_loops.empty() ? 0 : t_loops.back()->current.keyCode; }
+int EventCurrent() {
+  return t_loops.empty() ? 0 : t_loops.back()->current.number;
+}
+int EventControl() {
+  return t_loops.empty() ? 0 : t_loops.back()->current.control;
+}
+int KeyCodeCurrent() {
+  return t_loops.empty() ? 0 : t_loops.back()->current.keyCode;
+}
 
 static bool TakeAlertKey(Window& w, const MSG& msg) {
   if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
   if (msg.hwnd != w.Handle() && !::IsChild(w.Handle(), msg.hwnd)) return false;
   const int key = static_cast<int>(msg.wParam);
   if (!w.AlertsKey(key)) return false;
-  const int control = msg.hwnd == w.Handle() || msg.hwnd == w.ClientHandle()
-                          ? 0
-                          : ::GetDlgCtrlID(msg.hwnd);
+  const int control =
+      msg.hwnd == w.Handle() || msg.hwnd == w.ClientHandle() ? 0 : ::GetDlgCtrlID(msg.hwnd);
   w.Post({event::AlertKey, control, key});
   return true;
 }
@@ -706,8 +720,8 @@ LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PaintScope paint(hwnd);
       const RECT& a = paint.area();
       if (backgroundDC_) {
-        ::BitBlt(paint.dc(), a.left, a.top, a.right - a.left, a.bottom - a.top,
-                 backgroundDC_.get(), a.left, a.top, SRCCOPY);
+        ::BitBlt(paint.dc(), a.left, a.top, a.right - a.left, a.bottom - a.top, backgroundDC_.get(),
+                 a.left, a.top, SRCCOPY);
       }
       return 0;
     }
@@ -763,8 +777,8 @@ void Window::RebuildBackground() {
     WindowDC screen(ClientHandle());
     if (backgroundDC_ && backgroundOld_) ::SelectObject(backgroundDC_.get(), backgroundOld_);
     backgroundDC_.reset(::CreateCompatibleDC(screen.get()));
-    backgroundBitmap_.reset(::CreateCompatibleBitmap(screen.get(), std::max(1L, r.right),
-                                                     std::max(1L, r.bottom)));
+    backgroundBitmap_.reset(
+        ::CreateCompatibleBitmap(screen.get(), std::max(1L, r.right), std::max(1L, r.bottom)));
     backgroundOld_ = ::SelectObject(backgroundDC_.get(), backgroundBitmap_.get());
     backgroundW_ = r.right;
     backgroundH_ = r.bottom;

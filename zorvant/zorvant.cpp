@@ -47,7 +47,9 @@ void ProgramThreadInit() {
   ThreadVcrRequest = 0;
 }
 
-void ProgramThreadTerm() { ThreadErrorStatus.reset(); }
+void ProgramThreadTerm() {
+  ThreadErrorStatus.reset();
+}
 
 }  // namespace
 

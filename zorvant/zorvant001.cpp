@@ -17,13 +17,13 @@ void MainModuleInit() {
 }  // namespace
 
 extern const rt::LayoutResource Zorvant001Resource;
-const rt::Module MainModule{"zorvant001", MainModuleInit, nullptr, nullptr, nullptr,
-                            &Zorvant001Resource};
+const rt::Module MainModule{"zorvant001", MainModuleInit, nullptr,
+                            nullptr,      nullptr,        &Zorvant001Resource};
 
 void Main() {
   MainLocals locals;
-  locals.window = rt::WindowLoad("zorvant$zorvant001", "P1$WINDOW",
-                                 {&locals.NoticeText, &locals.PercentDone});
+  locals.window =
+      rt::WindowLoad("zorvant$zorvant001", "P1$WINDOW", {&locals.NoticeText, &locals.PercentDone});
   SplashWindow controller(locals);
   ThreadResponse = static_cast<std::uint8_t>(controller.Run());
   locals.UpdateFileQueue.clear();

@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kUserA = 1100, kUserB = 1101, kUserC = 1102;
 
-std::unique_ptr<rt::Window> Quiet() { return rt::WindowLoad("test$windows", "QUIET"); }
+std::unique_ptr<rt::Window> Quiet() {
+  return rt::WindowLoad("test$windows", "QUIET");
+}
 
 TEST(EventLoop, OpenWindowComesFirstThenPostsInOrder) {
   auto w = Quiet();
@@ -45,7 +47,8 @@ TEST(EventLoop, CloseHandsOverQueuedEventsThenClosesTheWindow) {
     }
     return rt::LoopAction::GoOn;
   });
-  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, rt::event::CloseWindow, kUserA, kUserB}));
+  EXPECT_EQ(seen,
+            (std::vector<int>{rt::event::OpenWindow, rt::event::CloseWindow, kUserA, kUserB}));
   EXPECT_TRUE(w->Closed());
   EXPECT_EQ(rt::CurrentWindow(), nullptr);
 }
@@ -114,8 +117,8 @@ TEST(EventLoop, NestedLoopEndsOnCloseAndTheOuterLoopStillSeesIt) {
     return rt::LoopAction::GoOn;
   });
   const std::vector<std::string> expected = {
-      "outer 515",  "inner 1100", "inner 513", "inner 1101", "back in 515",
-      "outer 513",  "outer 1102",
+      "outer 515",   "inner 1100", "inner 513",  "inner 1101",
+      "back in 515", "outer 513",  "outer 1102",
   };
   EXPECT_EQ(trace, expected);
   EXPECT_TRUE(w->Closed());

@@ -26,11 +26,36 @@ const rt::WindowLayout kWindows[] = {
         .alertKeys = {VK_ESCAPE},
         .controls =
             {
-                {.label = "?NAME", .type = rt::ControlType::StrString, .x = 4, .y = 4, .width = 100, .height = 10},
-                {.label = "?LIST1", .type = rt::ControlType::List, .x = 4, .y = 20, .width = 60, .height = 40},
-                {.label = "?OK", .type = rt::ControlType::Button, .text = "&OK", .x = 150, .y = 80, .width = 40},
-                {.label = "?LIST2", .type = rt::ControlType::List, .x = 70, .y = 20, .width = 60, .height = 40},
-                {.label = "?VALUE", .type = rt::ControlType::Progress, .x = 4, .y = 70, .width = 100, .style = rt::kHidden},
+                {.label = "?NAME",
+                 .type = rt::ControlType::StrString,
+                 .x = 4,
+                 .y = 4,
+                 .width = 100,
+                 .height = 10},
+                {.label = "?LIST1",
+                 .type = rt::ControlType::List,
+                 .x = 4,
+                 .y = 20,
+                 .width = 60,
+                 .height = 40},
+                {.label = "?OK",
+                 .type = rt::ControlType::Button,
+                 .text = "&OK",
+                 .x = 150,
+                 .y = 80,
+                 .width = 40},
+                {.label = "?LIST2",
+                 .type = rt::ControlType::List,
+                 .x = 70,
+                 .y = 20,
+                 .width = 60,
+                 .height = 40},
+                {.label = "?VALUE",
+                 .type = rt::ControlType::Progress,
+                 .x = 4,
+                 .y = 70,
+                 .width = 100,
+                 .style = rt::kHidden},
             },
     },
     // A window without a timer, for event-order tests that must see only
@@ -41,7 +66,7 @@ const rt::WindowLayout kWindows[] = {
 }  // namespace
 
 const rt::LayoutResource TestResource{"test$windows", kWindows};
-const rt::Module TestModule{"tests", RegisterAllControlTypes, nullptr, nullptr, nullptr,
+const rt::Module TestModule{"tests",      RegisterAllControlTypes, nullptr, nullptr, nullptr,
                             &TestResource};
 
 TempFolder::TempFolder() {

@@ -23,11 +23,8 @@ TEST(Pictures, DecimalOverflowShowsHashesAndKeepsThePoint) {
     const char* expected;
   } cases[] = {
       {{2210, 2}, 1, 2, "#.##"},  // the launcher's version in a one-digit picture
-      {{999, 2}, 1, 2, "9.99"},
-      {{100, 2}, 1, 2, "1.00"},
-      {{1000, 2}, 1, 2, "#.##"},
-      {{2210, 2}, 2, 2, "22.10"},
-      {{5, 0}, 1, 2, "5.00"},
+      {{999, 2}, 1, 2, "9.99"},   {{100, 2}, 1, 2, "1.00"}, {{1000, 2}, 1, 2, "#.##"},
+      {{2210, 2}, 2, 2, "22.10"}, {{5, 0}, 1, 2, "5.00"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(rt::FormatDecimal(c.value, c.digits, c.places), c.expected) << c.value.units;
@@ -58,10 +55,9 @@ TEST(TextToNumber, FollowsTheRuntimeRule) {
     const char* text;
     long long whole;
   } cases[] = {
-      {"5", 5},       {" 5", 5},     {"5.9", 5},      {"5,9", 5},   {"-1", -1},
-      {"-1.7", -1},   {"0", 0},      {"", 0},         {"abc", 0},   {"+5", 0},
-      {"12abc", 12},  {"5e1", 50},   {"5E-1", 0},     {"2", 2},     {"  -3x", -3},
-      {"- 3", 0},     {"0.5e1", 5},  {".", 0},
+      {"5", 5},    {" 5", 5}, {"5.9", 5},    {"5,9", 5}, {"-1", -1},    {"-1.7", -1},
+      {"0", 0},    {"", 0},   {"abc", 0},    {"+5", 0},  {"12abc", 12}, {"5e1", 50},
+      {"5E-1", 0}, {"2", 2},  {"  -3x", -3}, {"- 3", 0}, {"0.5e1", 5},  {".", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(rt::TextToWhole(c.text), c.whole) << '"' << c.text << '"';
 }
@@ -85,17 +81,17 @@ TEST(CommandLine, SwitchesAndValues) {
     const char* expected;
   } cases[] = {
       {"prog.exe /debug", "/debug", "/debug"},
-      {"prog.exe /DEBUG", "/debug", "/DEBUG"},         // any letter case
-      {"prog.exe /debugWinAlert", "/debug", ""},       // whole words only
+      {"prog.exe /DEBUG", "/debug", "/DEBUG"},    // any letter case
+      {"prog.exe /debugWinAlert", "/debug", ""},  // whole words only
       {"prog.exe /debug", "/debugWinAlert", ""},
       {"prog.exe U=anna P=secret", "U", "anna"},
       {"prog.exe u=anna", "U", "anna"},
-      {"prog.exe User=anna", "U", ""},                 // the name must end at '='
-      {"prog.exe U= P=x", "U", ""},                    // a blank value
-      {"prog.exe U=a U=b", "U", "a"},                  // the first word wins
+      {"prog.exe User=anna", "U", ""},  // the name must end at '='
+      {"prog.exe U= P=x", "U", ""},     // a blank value
+      {"prog.exe U=a U=b", "U", "a"},   // the first word wins
       {"prog.exe DebugOutputFile=C:\\t\\d.log", "debugoutputfile", "C:\\t\\d.log"},
       {"prog.exe \"DebugOutputFile=C:\\a b\\d.log\"", "DebugOutputFile", "C:\\a b\\d.log"},
-      {"\"C:\\U=x\\prog.exe\" /c", "U", ""},            // the program name is not searched
+      {"\"C:\\U=x\\prog.exe\" /c", "U", ""},  // the program name is not searched
       {"\"C:\\U=x\\prog.exe\" /c", "/C", "/c"},
       {"prog.exe", "/C", ""},
   };
