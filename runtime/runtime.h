@@ -4,6 +4,7 @@
 #include "clock.h"
 #include "command_line.h"
 #include "controller.h"
+#include "dialogs.h"
 #include "error_reporter.h"
 #include "files.h"
 #include "handles.h"

@@ -1,0 +1,311 @@
+#include "dialogs.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "handles.h"
+#include "program.h"
+#include "text.h"
+#include "window.h"
+
+namespace rt {
+namespace {
+
+constexpr int kFirstButton = 100;
+constexpr int kTextId = 90;
+constexpr int kIconId = 91;
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t at = text.find(separator, start);
+    parts.emplace_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+// "&Cancel" and "Cancel" are the captions of a cancel button.
+bool IsCancelCaption(std::string caption) {
+  std::erase(caption, '&');
+  return EqualNoCase(caption, "Cancel");
+}
+
+HWND OwnerWindow() {
+  if (Window* w = CurrentWindow(); w && !w->Closed()) return w->Handle();
+  return ::GetActiveWindow();
+}
+
+struct MessageBoxSpec {
+  std::string text;  // lines joined with CR LF
+  std::string caption;
+  LPCSTR icon = nullptr;
+  std::vector<std::string> buttons;
+  int defaultIndex = 0;
+  int cancelIndex = -1;
+  bool copyable = false;
+  UniqueGdi font;
+};
+
+SIZE Measure(HDC dc, const std::string& text, int maxWidth) {
+  RECT r{0, 0, maxWidth, 0};
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_WORDBREAK);
+  return {r.right, r.bottom};
+}
+
+HWND AddChild(HWND dialog, const char* cls, const std::string& text, DWORD style, int id,
+              const RECT& r, HFONT font) {
+  HWND child = ::CreateWindowExA(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                 r.right - r.left, r.bottom - r.top, dialog,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 ::GetModuleHandleA(nullptr), nullptr);
+  ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return child;
+}
+
+// Lays the box out in pixels of its font: the icon, the text beside it, the
+// buttons in a row below, centred.
+void BuildMessageBox(HWND dialog, MessageBoxSpec& spec) {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  spec.font.reset(::CreateFontIndirectA(&metrics.lfMessageFont));
+  HFONT font = static_cast<HFONT>(spec.font.get());
+
+  WindowDC dc(dialog);
+  SelectInDC select(dc.get(), font);
+  TEXTMETRICA tm{};
+  ::GetTextMetricsA(dc.get(), &tm);
+  const int margin = tm.tmHeight;
+  const int gap = tm.tmHeight / 2;
+  const int iconSize = spec.icon ? ::GetSystemMetrics(SM_CXICON) : 0;
+
+  SIZE text = Measure(dc.get(), spec.text, spec.copyable ? 520 : 640);
+  if (spec.copyable) {
+    text.cx = std::min<LONG>(520, text.cx + ::GetSystemMetrics(SM_CXVSCROLL) + 8);
+    text.cy = std::min<LONG>(320, text.cy + 8);
+  }
+  const int buttonHeight = tm.tmHeight + 10;
+  std::vector<int> widths;
+  int rowWidth = 0;
+  for (const std::string& b : spec.buttons) {
+    std::string shown = b;
+    std::erase(shown, '&');
+    SIZE s{};
+    ::GetTextExtentPoint32A(dc.get(), shown.c_str(), static_cast<int>(shown.size()), &s);
+    widths.push_back(std::max(75, static_cast<int>(s.cx) + 2 * margin));
+    rowWidth += widths.back();
+  }
+  rowWidth += gap * static_cast<int>(widths.size() - 1);
+
+  const int textLeft = margin + (iconSize ? iconSize + margin : 0);
+  const int contentWidth = std::max<int>(textLeft + text.cx + margin, rowWidth + 2 * margin);
+  const int textBottom = margin + std::max<int>(text.cy, iconSize);
+  const int clientHeight = textBottom + margin + buttonHeight + margin;
+
+  if (spec.icon) {
+    HWND icon = AddChild(dialog, "STATIC", "", SS_ICON, kIconId,
+                         {margin, margin, margin + iconSize, margin + iconSize}, font);
+    ::SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, spec.icon)), 0);
+  }
+  const RECT textRect{textLeft, margin, textLeft + text.cx, margin + text.cy};
+  if (spec.copyable) {
+    AddChild(dialog, "EDIT", spec.text,
+             ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
+             kTextId, textRect, font);
+  } else {
+    AddChild(dialog, "STATIC", spec.text, SS_LEFT | SS_NOPREFIX, kTextId, textRect, font);
+  }
+
+  int x = (contentWidth - rowWidth) / 2;
+  const int y = textBottom + margin;
+  HWND defaultButton = nullptr;
+  for (std::size_t i = 0; i < spec.buttons.size(); ++i) {
+    const bool isDefault = static_cast<int>(i) == spec.defaultIndex;
+    HWND b =
+        AddChild(dialog, "BUTTON", spec.buttons[i],
+                 WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
+                 kFirstButton + static_cast<int>(i), {x, y, x + widths[i], y + buttonHeight}, font);
+    if (isDefault) defaultButton = b;
+    x += widths[i] + gap;
+  }
+
+  ::SetWindowTextA(dialog, spec.caption.c_str());
+  const DWORD style = static_cast<DWORD>(::GetWindowLongA(dialog, GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongA(dialog, GWL_EXSTYLE));
+  RECT frame{0, 0, contentWidth, clientHeight};
+  ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+  RECT area{};
+  HWND owner = ::GetWindow(dialog, GW_OWNER);
+  if (owner && ::IsWindowVisible(owner)) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  ::SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - w) / 2,
+                 area.top + (area.bottom - area.top - h) / 2, w, h, SWP_NOZORDER);
+  ::SendMessageA(dialog, DM_SETDEFID, kFirstButton + spec.defaultIndex, 0);
+  ::SetFocus(defaultButton);
+}
+
+INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* spec = reinterpret_cast<MessageBoxSpec*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+  switch (msg) {
+    case WM_INITDIALOG:
+      ::SetWindowLongPtrA(dialog, DWLP_USER, lp);
+      BuildMessageBox(dialog, *reinterpret_cast<MessageBoxSpec*>(lp));
+      return FALSE;  // the focus is set
+    case WM_COMMAND: {
+      if (!spec) break;
+      const int id = LOWORD(wp);
+      const int count = static_cast<int>(spec->buttons.size());
+      if (id >= kFirstButton && id < kFirstButton + count) {
+        ::EndDialog(dialog, id - kFirstButton + 1);
+      } else if (id == IDCANCEL && spec->cancelIndex >= 0) {
+        ::EndDialog(dialog, spec->cancelIndex + 1);
+      }
+      return TRUE;  // Escape and the close box do nothing without a cancel button
+    }
+  }
+  return FALSE;
+}
+
+// An empty dialog template; the box builds its controls itself.
+std::vector<DWORD> EmptyTemplate() {
+  std::vector<DWORD> storage(16, 0);
+  auto* t = reinterpret_cast<DLGTEMPLATE*>(storage.data());
+  t->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_3DLOOK;
+  t->dwExtendedStyle = WS_EX_DLGMODALFRAME;
+  t->cdit = 0;
+  t->cx = 100;
+  t->cy = 50;
+  // Menu, class and title follow as empty strings: the zeros already there.
+  return storage;
+}
+
+class ComScope {
+ public:
+  ComScope() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  ~ComScope() {
+    if (ok_) ::CoUninitialize();
+  }
+
+ private:
+  bool ok_;
+};
+
+class CurrentFolderKeeper {
+ public:
+  CurrentFolderKeeper() {
+    char buffer[MAX_PATH * 2];
+    const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (n > 0 && n < sizeof buffer) saved_.assign(buffer, n);
+  }
+  CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+  CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+  ~CurrentFolderKeeper() {
+    if (!saved_.empty()) ::SetCurrentDirectoryA(saved_.c_str());
+  }
+  const std::string& Saved() const { return saved_; }
+
+ private:
+  std::string saved_;
+};
+
+bool CanEnter(const std::string& folder, const std::string& returnTo) {
+  if (folder.empty() || !::SetCurrentDirectoryA(folder.c_str())) return false;
+  ::SetCurrentDirectoryA(returnTo.c_str());
+  return true;
+}
+
+int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
+  switch (msg) {
+    case BFFM_INITIALIZED: {
+      const auto* start = reinterpret_cast<const std::string*>(data);
+      if (!start->empty()) {
+        ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
+      }
+      break;
+    }
+    case BFFM_SELCHANGED: {
+      char path[MAX_PATH] = "";
+      const bool inFileSystem =
+          lp && ::SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(lp), path);
+      ::SendMessageA(dialog, BFFM_ENABLEOK, 0, inFileSystem);
+      ::SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0,
+                     reinterpret_cast<LPARAM>(inFileSystem ? path : ""));
+      break;
+    }
+    case BFFM_VALIDATEFAILEDA:
+      return 1;  // a typed name that is not a folder: keep the dialog open
+  }
+  return 0;
+}
+
+}  // namespace
+
+int MessageBoxShow(std::string_view text, std::string_view caption, LPCSTR icon,
+                   std::string_view buttons, int defaultButton, unsigned style) {
+  MessageBoxSpec spec;
+  const std::vector<std::string> lines = Split(text, '|');
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) spec.text += "\r\n";
+    spec.text += lines[i];
+  }
+  spec.caption = caption;
+  spec.icon = icon;
+  spec.buttons = buttons.empty() ? std::vector<std::string>{"OK"} : Split(buttons, '|');
+  const int count = static_cast<int>(spec.buttons.size());
+  spec.defaultIndex = (defaultButton >= 1 && defaultButton <= count) ? defaultButton - 1 : 0;
+  for (int i = 0; i < count; ++i) {
+    if (IsCancelCaption(spec.buttons[static_cast<std::size_t>(i)])) spec.cancelIndex = i;
+  }
+  spec.copyable = (style & kMessageCopyable) != 0;
+
+  std::vector<DWORD> dialogTemplate = EmptyTemplate();
+  const INT_PTR result = ::DialogBoxIndirectParamA(
+      ::GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),
+      OwnerWindow(), MessageBoxProc, reinterpret_cast<LPARAM>(&spec));
+  return (result >= 1 && result <= count) ? static_cast<int>(result) : 0;
+}
+
+bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::string& variable,
+                    unsigned /*flags*/) {
+  // Only the folder mode exists: the program chooses no files.
+  ComScope com;
+  CurrentFolderKeeper keeper;
+  std::string start = Clip(variable);
+  if (!CanEnter(start, keeper.Saved())) start = keeper.Saved();
+
+  const std::string heading(title);
+  char display[MAX_PATH] = "";
+  BROWSEINFOA info{};
+  info.hwndOwner = OwnerWindow();
+  info.pszDisplayName = display;
+  info.lpszTitle = heading.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX | BIF_VALIDATE;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&start);
+  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
+  if (!chosen) return false;
+  char path[MAX_PATH] = "";
+  const bool ok = ::SHGetPathFromIDListA(chosen, path) != FALSE;
+  ::CoTaskMemFree(chosen);
+  if (!ok) return false;
+  variable = path;
+  return true;
+}
+
+void ProgramStop(std::string_view text) {
+  if (MessageBoxShow(text, "Stop", IDI_HAND, "&Abort|&Ignore") == 1) ProgramHalt(0);
+}
+
+}  // namespace rt
