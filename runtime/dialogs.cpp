@@ -226,12 +226,19 @@ bool CanEnter(const std::string& folder, const std::string& returnTo) {
   return true;
 }
 
+struct BrowseState {
+  std::string start;
+  bool shown = false;
+};
+
 int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
   switch (msg) {
     case BFFM_INITIALIZED: {
-      const auto* start = reinterpret_cast<const std::string*>(data);
-      if (!start->empty()) {
-        ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start->c_str()));
+      auto* browse = reinterpret_cast<BrowseState*>(data);
+      browse->shown = true;
+      if (!browse->start.empty()) {
+        ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
+                       reinterpret_cast<LPARAM>(browse->start.c_str()));
       }
       break;
     }
@@ -282,8 +289,8 @@ bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::stri
   // Only the folder mode exists: the program chooses no files.
   ComScope com;
   CurrentFolderKeeper keeper;
-  std::string start = Clip(variable);
-  if (!CanEnter(start, keeper.Saved())) start = keeper.Saved();
+  BrowseState browse{Clip(variable)};
+  if (!CanEnter(browse.start, keeper.Saved())) browse.start = keeper.Saved();
 
   const std::string heading(title);
   char display[MAX_PATH] = "";
@@ -293,8 +300,10 @@ bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::stri
   info.lpszTitle = heading.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX | BIF_VALIDATE;
   info.lpfn = BrowseCallback;
-  info.lParam = reinterpret_cast<LPARAM>(&start);
+  info.lParam = reinterpret_cast<LPARAM>(&browse);
   PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
+  // A dialog that never came up is not a cancel: the caller may want to know.
+  ErrorCodeSet(browse.shown ? 0 : ERROR_CANCELLED);
   if (!chosen) return false;
   char path[MAX_PATH] = "";
   const bool ok = ::SHGetPathFromIDListA(chosen, path) != FALSE;

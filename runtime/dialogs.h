@@ -34,7 +34,8 @@ inline constexpr unsigned kFileDialogKeepDir = 2;  // the current folder is kept
 // that is not a folder keeps the dialog open, and the status line shows the
 // selected path. On confirmation the chosen folder's full path is stored in
 // `variable` and the result is true; on cancel `variable` keeps its value.
-// The current folder afterwards is the one it was before.
+// The current folder afterwards is the one it was before. ErrorCodeGet is
+// non-zero afterwards when the dialog could not be shown at all.
 bool FileDialogShow(std::string_view title, std::string_view mask, std::string& variable,
                     unsigned flags);
 

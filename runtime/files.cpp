@@ -30,20 +30,27 @@ bool FileRemove(std::string_view name) {
   return Report(::DeleteFileA(std::string(name).c_str()));
 }
 
-std::string PathLong() {
+static std::string CurrentFolder() {
   char buffer[MAX_PATH * 2];
   const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return {};
-  char full[MAX_PATH * 2];
-  const DWORD m = ::GetLongPathNameA(buffer, full, sizeof full);
-  return (m == 0 || m >= sizeof full) ? std::string(buffer, n) : std::string(full, m);
+  return (n == 0 || n >= sizeof buffer) ? std::string() : std::string(buffer, n);
 }
 
-std::string PathShort() {
-  const std::string current = PathLong();
+std::string PathLong(std::string_view path) {
+  const std::string given = path.empty() ? CurrentFolder() : std::string(TrimRight(path));
+  char full[MAX_PATH * 2];
+  const DWORD n = ::GetFullPathNameA(given.c_str(), sizeof full, full, nullptr);
+  const std::string absolute = (n == 0 || n >= sizeof full) ? given : std::string(full, n);
+  char longForm[MAX_PATH * 2];
+  const DWORD m = ::GetLongPathNameA(absolute.c_str(), longForm, sizeof longForm);
+  return (m == 0 || m >= sizeof longForm) ? absolute : std::string(longForm, m);
+}
+
+std::string PathShort(std::string_view path) {
+  const std::string longForm = PathLong(path);
   char buffer[MAX_PATH * 2];
-  const DWORD n = ::GetShortPathNameA(current.c_str(), buffer, sizeof buffer);
-  return (n == 0 || n >= sizeof buffer) ? current : std::string(buffer, n);
+  const DWORD n = ::GetShortPathNameA(longForm.c_str(), buffer, sizeof buffer);
+  return (n == 0 || n >= sizeof buffer) ? longForm : std::string(buffer, n);
 }
 
 bool FolderSetCurrent(std::string_view path) {

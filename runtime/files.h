@@ -15,9 +15,11 @@ bool FileExists(std::string_view name);
 bool FileCopy(std::string_view source, std::string_view target);
 bool FileRemove(std::string_view name);
 
-// The current folder in its short (8.3) form and in its full long form.
-std::string PathShort();
-std::string PathLong();
+// A path in its short (8.3) form and in its full long form; an empty path
+// stands for the current folder. A path that does not exist comes back as
+// given.
+std::string PathShort(std::string_view path = {});
+std::string PathLong(std::string_view path = {});
 
 // Makes the folder (trailing blanks removed, cut to 260 characters) the
 // current folder. Error code 0 on success, 3 when it cannot be entered (the

@@ -496,6 +496,7 @@ void Window::Hide(int control) {
 void Window::Display(int control) {
   for (auto& c : controls_) {
     if (control != 0 && c->number != control) continue;
+    if (c->hwnd) ::InvalidateRect(c->hwnd.get(), nullptr, FALSE);
     if (!c->binding) continue;
     if (const auto* text = std::get_if<std::string*>(c->binding)) {
       SetText(c->number, TrimRight(**text));
@@ -503,7 +504,7 @@ void Window::Display(int control) {
       const double value =
           std::clamp(**number, double(c->layout->rangeLow), double(c->layout->rangeHigh)) -
           c->layout->rangeLow;
-      ::SendMessageA(c->hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(value * 100), 0);
+      ::SendMessageA(c->hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(value * 100 + 0.5), 0);
     }
   }
 }

@@ -84,7 +84,7 @@ class Window {
   bool Hidden(int control) const;
   void Unhide(int control);
   void Hide(int control);
-  // Redisplays a control from its bound variable; 0 redisplays all.
+  // Redraws a control, showing its bound variable anew; 0 redraws all.
   void Display(int control = 0);
   // Gives the keyboard focus to a control when it can take it.
   void Select(int control);
