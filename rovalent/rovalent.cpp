@@ -1,6 +1,79 @@
-// The library's main module.
+// The library's main module: the state that the whole library shares, its
+// module and thread steps, and the hexadecimal texts.
 #include "rovalent.h"
 
+#include <algorithm>
+#include <memory>
+
+std::optional<rt::Lock> RovalentLock;
+std::string DebugFileName;
+
+ProcVariable fp_WTSRegisterSessionNotification{0};
+ProcVariable fp_WTSUnRegisterSessionNotification{0};
+ProcVariable fp_SHGetFolderPath{0};
+
+namespace {
+
+constexpr char kResourceName[] = "rovalent$rovalent";
+
+// The module's resource holds one window that is built at start and never
+// opened.
+const rt::WindowLayout kWindows[] = {
+    {.name = "$NOTWINDOW", .width = 102, .height = 26},
+};
+const rt::LayoutResource kResource{kResourceName, kWindows};
+
+std::unique_ptr<rt::Window> g_notWindow;
+
+void RovalentModuleInit() {
+  rt::RandomSeedOnce();
+  DebugFileName = rt::Fixed("", 512);
+  RovalentLock.emplace();
+  g_notWindow = rt::WindowLoad(kResourceName, "$NOTWINDOW");
+}
+
+void RovalentModuleTerm() {
+  rt::WindowClose(g_notWindow);
+  RovalentLock.reset();
+}
+
+void RovalentThreadInit() {
+  // A thread starts with code 0 and blank texts, which is a cleared state
+  // under a blank procedure name.
+  ClearRovalentError("");
+}
+
+const rt::Module RovalentModule{
+    "rovalent", RovalentModuleInit, RovalentModuleTerm, RovalentThreadInit, nullptr, &kResource};
+
+const rt::Module* const kModules[] = {
+    &RovalentModule,        &RovalentCommsModule,    &RovalentPidEventModule,
+    &RovalentTaskbarModule, &RovalentControlsModule,
+};
+
+}  // namespace
+
 std::span<const rt::Module* const> RovalentModules() {
-  return {};
+  return kModules;
+}
+
+char HexDigitChar(std::int32_t value) {
+  return value >= 0 && value <= 15 ? "0123456789ABCDEF"[value] : '#';
+}
+
+std::string LongToHexText(std::int32_t value, std::uint8_t digits) {
+  // A 32-bit value has no more than 8 digits: wider fields get leading zeros.
+  if (digits > 8) return std::string(digits - 8u, '0') + LongToHexText(value, 8);
+  std::uint32_t rest = static_cast<std::uint32_t>(value);
+  std::string text(digits, '0');
+  std::uint32_t place = 1;
+  for (int i = 1; i < digits; ++i) place *= 16;
+  // The first digit takes whatever the lower ones leave, so a value too wide
+  // for the field shows there as "#".
+  for (char& c : text) {
+    c = HexDigitChar(static_cast<std::int32_t>(std::min<std::uint32_t>(rest / place, 16)));
+    rest %= place;
+    place /= 16;
+  }
+  return text;
 }

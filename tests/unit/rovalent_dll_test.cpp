@@ -1,0 +1,142 @@
+// Looking procedures up at run time with ds_LoadDLLProc.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rovalent.h"
+#include "test_support.h"
+
+namespace {
+
+// DLLs that the test program does not load by itself, so that loading and
+// freeing them shows.
+constexpr char kFoundDll[] = "msimg32.dll";   // has GradientFill and AlphaBlend
+constexpr char kOtherDll[] = "imagehlp.dll";  // lacks NoSuchProcedure
+constexpr char kMissingDll[] = "rv_no_such_library.dll";
+
+std::string SystemTextOf(DWORD error) {
+  ::SetLastError(error);
+  return LastErrorText();
+}
+
+HMODULE const kUntouched = reinterpret_cast<HMODULE>(0x1234);
+
+// A FreeLibrary that frees the DLL but answers as if it had failed.
+BOOL WINAPI FreeLibraryThatFails(HMODULE module) {
+  ::FreeLibrary(module);
+  ::SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+class FreeLibraryFails {
+ public:
+  FreeLibraryFails() { rvseam::freeLibrary = FreeLibraryThatFails; }
+  FreeLibraryFails(const FreeLibraryFails&) = delete;
+  FreeLibraryFails& operator=(const FreeLibraryFails&) = delete;
+  ~FreeLibraryFails() { rvseam::freeLibrary = ::FreeLibrary; }
+};
+
+TEST(LoadDLLProc, FindsAProcedureOnceAndKeepsItsDllLoaded) {
+  ASSERT_EQ(::GetModuleHandleA(kFoundDll), nullptr) << "the test needs a DLL not yet loaded";
+  ProcVariable gradientFill{0};
+  HMODULE module = nullptr;
+  EXPECT_EQ(ds_LoadDLLProc("msimg32", "GradientFill", gradientFill, &module), 0);
+  const HMODULE loaded = ::GetModuleHandleA(kFoundDll);
+  ASSERT_NE(loaded, nullptr);
+  EXPECT_EQ(module, loaded);
+  EXPECT_EQ(gradientFill.load(),
+            reinterpret_cast<std::intptr_t>(::GetProcAddress(loaded, "GradientFill")));
+  EXPECT_EQ(RovalentErrorCode(), 0);
+  EXPECT_EQ(rt::Clip(RovalentErrorProc()), "ds_LoadDLLProc");
+
+  // A variable that holds an address is taken as it is: no lookup is made,
+  // even for names that would fail.
+  const std::int32_t address = gradientFill.load();
+  ClearRovalentError("other");
+  HMODULE second = kUntouched;
+  EXPECT_EQ(ds_LoadDLLProc(kMissingDll, "Nothing", gradientFill, &second), 0);
+  EXPECT_EQ(gradientFill.load(), address);
+  EXPECT_EQ(second, kUntouched);
+  EXPECT_EQ(rt::Clip(RovalentErrorProc()), "ds_LoadDLLProc");
+
+  // Trailing blanks are no part of the names.
+  ProcVariable alphaBlend{0};
+  EXPECT_EQ(ds_LoadDLLProc("msimg32    ", "AlphaBlend   ", alphaBlend), 0);
+  EXPECT_EQ(alphaBlend.load(),
+            reinterpret_cast<std::intptr_t>(::GetProcAddress(loaded, "AlphaBlend")));
+}
+
+TEST(LoadDLLProc, FailedLookupsAreFinalAndSilentWithoutDebug) {
+  const struct {
+    const char* dll;
+    const char* procedure;
+  } cases[] = {
+      {kMissingDll, "Anything"},
+      {kOtherDll, "NoSuchProcedure"},
+  };
+  ASSERT_EQ(::GetModuleHandleA(kOtherDll), nullptr) << "the test needs a DLL not yet loaded";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dll);
+    ProcVariable procedure{0};
+    HMODULE module = kUntouched;
+    EXPECT_EQ(ds_LoadDLLProc(c.dll, c.procedure, procedure, &module), 1);
+    EXPECT_EQ(procedure.load(), kProcLookupFailed);
+    EXPECT_EQ(module, kUntouched);
+    EXPECT_EQ(RovalentErrorCode(), 0);
+    EXPECT_TRUE(rt::IsBlank(RovalentErrorText()));
+    // The DLL that lacked the procedure was freed again.
+    EXPECT_EQ(::GetModuleHandleA(kOtherDll), nullptr);
+
+    // Not tried again, even with names that exist.
+    EXPECT_EQ(ds_LoadDLLProc("kernel32", "GetTickCount", procedure, &module), 1);
+    EXPECT_EQ(procedure.load(), kProcLookupFailed);
+    EXPECT_EQ(module, kUntouched);
+  }
+}
+
+TEST(LoadDLLProc, DebugRecordsEachFailureWithTheSystemsText) {
+  testsupport::CommandLineScope line("/debug");
+  const struct {
+    const char* dll;
+    const char* procedure;
+    std::string detail;
+  } cases[] = {
+      {"rv_no_such_library  ", "Anything",
+       "ds_LoadDLLProc error, LoadLibrary failed DLL=rv_no_such_library " +
+           SystemTextOf(ERROR_MOD_NOT_FOUND)},
+      {"imagehlp ", "NoSuchProcedure  ",
+       "ds_LoadDLLProc error, GetProcAddress failed Proc=NoSuchProcedure DLL=imagehlp " +
+           SystemTextOf(ERROR_PROC_NOT_FOUND)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dll);
+    ProcVariable procedure{0};
+    EXPECT_EQ(ds_LoadDLLProc(c.dll, c.procedure, procedure), 1);
+    EXPECT_EQ(procedure.load(), kProcLookupFailed);
+    EXPECT_EQ(RovalentErrorCode(), rverr::kLoadDLLProc);
+    EXPECT_EQ(rt::Clip(RovalentErrorText()), c.detail);
+    EXPECT_EQ(rt::Clip(RovalentErrorProc()), "ds_LoadDLLProc");
+  }
+}
+
+TEST(LoadDLLProc, AFailedFreeReplacesTheMissingProcedureText) {
+  FreeLibraryFails seam;
+  {
+    testsupport::CommandLineScope line("/debug");
+    ProcVariable procedure{0};
+    EXPECT_EQ(ds_LoadDLLProc(kOtherDll, "NoSuchProcedure", procedure), 1);
+    EXPECT_EQ(procedure.load(), kProcLookupFailed);
+    EXPECT_EQ(RovalentErrorCode(), rverr::kLoadDLLProc);
+    EXPECT_EQ(rt::Clip(RovalentErrorText()),
+              std::string("ds_LoadDLLProc error, FreeLibrary failed DLL=") + kOtherDll + " " +
+                  SystemTextOf(ERROR_INVALID_HANDLE));
+  }
+  // Without the switch the same failure leaves no trace.
+  ProcVariable procedure{0};
+  EXPECT_EQ(ds_LoadDLLProc(kOtherDll, "NoSuchProcedure", procedure), 1);
+  EXPECT_EQ(procedure.load(), kProcLookupFailed);
+  EXPECT_EQ(RovalentErrorCode(), 0);
+  EXPECT_TRUE(rt::IsBlank(RovalentErrorText()));
+}
+
+}  // namespace
