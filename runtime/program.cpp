@@ -38,24 +38,33 @@ void RunModuleEnd() {
   }
 }
 
-// The calling thread's place in the runtime. It is the first thread-local
-// value that a thread touches, so it is destroyed after the values that the
-// modules' thread steps set up, and its destructor can run their end steps.
+// The calling thread's place in the runtime. Per-thread values of the
+// runtime stay trivially destructible: with this toolchain a secondary
+// thread's thread-local storage is freed before C++ thread-local destructors
+// run, so nothing may depend on them.
 struct ThreadRecord {
   int number = 0;
   bool ended = false;
-  ~ThreadRecord() {
-    if (number != 0 && !ended) {
-      ended = true;
-      RunThreadEnd();
-      std::lock_guard lock(g_threadIdsMutex);
-      g_threadIds.erase(number);
-    }
-  }
 };
 
 thread_local ThreadRecord t_thread;
 thread_local int t_errorCode = 0;
+
+void EndThread() {
+  if (t_thread.number == 0 || t_thread.ended) return;
+  t_thread.ended = true;
+  RunThreadEnd();
+  std::lock_guard lock(g_threadIdsMutex);
+  g_threadIds.erase(t_thread.number);
+}
+
+// Windows calls this on every thread that ends. A plain Windows thread still
+// has its thread-local values here, so its end steps run; for a thread of
+// the C runtime they are gone already and it must end its steps itself
+// (ThreadDetachCurrent or ThreadScope).
+void NTAPI OnThreadLifecycle(PVOID, DWORD reason, PVOID) {
+  if (reason == DLL_THREAD_DETACH) EndThread();
+}
 
 void Attach() {
   t_thread.number = ++g_lastThreadNumber;
@@ -77,8 +86,7 @@ int RunProgram(std::span<const Module* const> modules, const std::function<int()
   }
   if (t_thread.number == 0) Attach();
   const int result = main();
-  t_thread.ended = true;
-  RunThreadEnd();
+  EndThread();
   RunModuleEnd();
   PicturesStop();
   g_modules = {};
@@ -87,10 +95,7 @@ int RunProgram(std::span<const Module* const> modules, const std::function<int()
 
 void ProgramHalt(int exitCode) {
   detail::DestroyThreadWindows();
-  if (t_thread.number != 0 && !t_thread.ended) {
-    t_thread.ended = true;
-    RunThreadEnd();
-  }
+  EndThread();
   RunModuleEnd();
   ::ExitProcess(static_cast<UINT>(exitCode));
 }
@@ -104,6 +109,8 @@ bool ThreadAttachCurrent() {
   Attach();
   return true;
 }
+
+void ThreadDetachCurrent() { EndThread(); }
 
 int ThreadNumber() {
   return t_thread.number;
@@ -140,3 +147,10 @@ bool ProgramRun(std::string_view commandLine, bool wait) {
 }
 
 }  // namespace rt
+
+// Registered in the image's TLS callback table; ".CRT$XLB" sorts before the
+// C runtime's own entries, so it runs first when a thread ends.
+extern "C" {
+__attribute__((section(".CRT$XLB"), used)) const PIMAGE_TLS_CALLBACK rt_thread_callback =
+    rt::OnThreadLifecycle;
+}

@@ -42,6 +42,19 @@ std::span<const Module* const> ProgramModules();
 // when the thread was attached by this call.
 bool ThreadAttachCurrent();
 
+// Runs the calling thread's end steps now (once). A thread started through
+// std::thread must call it (or hold a ThreadScope) before it ends: its
+// thread-local values are gone by the time Windows reports its end.
+void ThreadDetachCurrent();
+
+class ThreadScope {
+ public:
+  ThreadScope() { ThreadAttachCurrent(); }
+  ThreadScope(const ThreadScope&) = delete;
+  ThreadScope& operator=(const ThreadScope&) = delete;
+  ~ThreadScope() { ThreadDetachCurrent(); }
+};
+
 // The calling thread's number: 1 for the main thread, then in the order in
 // which threads were attached. 0 for a thread that is not attached.
 int ThreadNumber();

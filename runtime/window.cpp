@@ -48,11 +48,14 @@ std::atomic<HCURSOR> g_cursor{nullptr};
 std::mutex g_openMutex;
 std::map<int, std::vector<Window*>> g_open;  // thread number -> windows in order of opening
 
+// The thread's running event loops, innermost first; each frame lives on the
+// stack of its EventLoopRun.
 struct LoopFrame {
   Window* window;
   Event current;
+  LoopFrame* outer;
 };
-thread_local std::vector<LoopFrame*> t_loops;
+thread_local LoopFrame* t_innermost = nullptr;
 
 HINSTANCE Instance() {
   return ::GetModuleHandleA(nullptr);
@@ -606,13 +609,13 @@ bool EventPost(int eventNumber, int control, int thread) {
 }
 
 int EventCurrent() {
-  return t_loops.empty() ? 0 : t_loops.back()->current.number;
+  return t_innermost ? t_innermost->current.number : 0;
 }
 int EventControl() {
-  return t_loops.empty() ? 0 : t_loops.back()->current.control;
+  return t_innermost ? t_innermost->current.control : 0;
 }
 int KeyCodeCurrent() {
-  return t_loops.empty() ? 0 : t_loops.back()->current.keyCode;
+  return t_innermost ? t_innermost->current.keyCode : 0;
 }
 
 static bool TakeAlertKey(Window& w, const MSG& msg) {
@@ -627,8 +630,8 @@ static bool TakeAlertKey(Window& w, const MSG& msg) {
 }
 
 void EventLoopRun(Window& w, const std::function<LoopAction()>& body) {
-  LoopFrame frame{&w, {}};
-  t_loops.push_back(&frame);
+  LoopFrame frame{&w, {}, t_innermost};
+  t_innermost = &frame;
   ++w.loopDepth;
   bool endedByClose = false;
   for (;;) {
@@ -660,7 +663,7 @@ void EventLoopRun(Window& w, const std::function<LoopAction()>& body) {
     ::DispatchMessageA(&msg);
   }
   --w.loopDepth;
-  t_loops.pop_back();
+  t_innermost = frame.outer;
   if (endedByClose) {
     w.closing = false;
     if (w.loopDepth > 0) {

@@ -2,6 +2,9 @@
 // program main.
 #include "zorvant.h"
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "rovalent.h"
@@ -18,12 +21,18 @@ rt::ScaledDecimal LauncherVersion{0, 2};
 std::optional<rt::ErrorReporter> GlobalErrorReporter;
 std::optional<rt::IniStore> LocalIniStore;
 
-thread_local std::optional<rt::ErrorStatus> ThreadErrorStatus;
+thread_local rt::ErrorStatus* ThreadErrorStatus = nullptr;
 thread_local std::uint8_t ThreadRequest = 0;
 thread_local std::uint8_t ThreadResponse = 0;
 thread_local std::int32_t ThreadVcrRequest = 0;
 
 namespace {
+
+// The threads' error-status objects. Per-thread values hold only a pointer:
+// thread-local objects with destructors are not safe on secondary threads
+// with this toolchain.
+std::mutex g_statusesMutex;
+std::map<DWORD, std::unique_ptr<rt::ErrorStatus>> g_statuses;
 
 void ProgramModuleInit() {
   ControlFolderPath = rt::Fixed("", kPathWidth);
@@ -41,14 +50,21 @@ void ProgramModuleTerm() {
 }
 
 void ProgramThreadInit() {
-  ThreadErrorStatus.emplace();
+  {
+    std::lock_guard lock(g_statusesMutex);
+    auto& status = g_statuses[::GetCurrentThreadId()];
+    status = std::make_unique<rt::ErrorStatus>();
+    ThreadErrorStatus = status.get();
+  }
   ThreadRequest = 0;
   ThreadResponse = 0;
   ThreadVcrRequest = 0;
 }
 
 void ProgramThreadTerm() {
-  ThreadErrorStatus.reset();
+  std::lock_guard lock(g_statusesMutex);
+  g_statuses.erase(::GetCurrentThreadId());
+  ThreadErrorStatus = nullptr;
 }
 
 }  // namespace

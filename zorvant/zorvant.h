@@ -31,7 +31,7 @@ extern std::optional<rt::ErrorReporter> GlobalErrorReporter;
 extern std::optional<rt::IniStore> LocalIniStore;
 
 // Per thread.
-extern thread_local std::optional<rt::ErrorStatus> ThreadErrorStatus;
+extern thread_local rt::ErrorStatus* ThreadErrorStatus;  // built by the thread start step
 extern thread_local std::uint8_t ThreadRequest;
 extern thread_local std::uint8_t ThreadResponse;
 extern thread_local std::int32_t ThreadVcrRequest;

@@ -149,7 +149,7 @@ TEST(ErrorState, EachThreadKeepsItsOwn) {
   // Promises rather than std::barrier, whose waits hang with this toolchain.
   std::promise<void> otherHasFailed, mainHasCleared;
   std::thread other([&] {
-    rt::ThreadAttachCurrent();
+    rt::ThreadScope attached;
     // A new thread starts with a clear state.
     EXPECT_EQ(RovalentErrorCode(), 0);
     EXPECT_EQ(RovalentErrorText(), Blanks(255));

@@ -27,7 +27,7 @@ LARGE_INTEGER Counter() {
 template <typename Body>
 void OnNewThread(Body body) {
   std::thread([&] {
-    rt::ThreadAttachCurrent();
+    rt::ThreadScope attached;
     body();
   }).join();
 }
