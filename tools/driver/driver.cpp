@@ -1,5 +1,7 @@
 #include "driver.h"
 
+#include <commctrl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -46,6 +48,37 @@ rt::UniqueFileHandle NullDevice(DWORD access) {
                                             &inherit, OPEN_EXISTING, 0, nullptr));
 }
 
+// The handles that a started program inherits, and no others.
+class InheritList {
+ public:
+  template <std::size_t N>
+  explicit InheritList(HANDLE (&handles)[N]) {
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    list_ = list;
+    if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                     sizeof handles, nullptr, nullptr)) {
+      Release();
+    }
+  }
+  InheritList(const InheritList&) = delete;
+  InheritList& operator=(const InheritList&) = delete;
+  ~InheritList() { Release(); }
+  explicit operator bool() const { return list_ != nullptr; }
+  LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+ private:
+  void Release() {
+    if (list_) ::DeleteProcThreadAttributeList(list_);
+    list_ = nullptr;
+  }
+  std::vector<std::byte> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs) {
@@ -74,16 +107,26 @@ std::optional<Process> Process::StartWithCommandLine(const std::string& folder,
   const std::string path = FullPath(IsAbsolute(program) ? program : folder + "\\" + program);
   const rt::UniqueFileHandle input = NullDevice(GENERIC_READ);
   const rt::UniqueFileHandle output = NullDevice(GENERIC_WRITE);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.get();
-  startup.hStdOutput = output.get();
-  startup.hStdError = output.get();
+  if (!input || !output) return {};
+  // Only these two are inherited. Without the list, Wine hands the caller's
+  // own standard handles on as well (even with inheritance off), and a
+  // caller whose output is a pipe sees it held open by every program started
+  // from here, and by what they start, until they end.
+  HANDLE inherited[] = {input.get(), output.get()};
+  InheritList list(inherited);
+  if (!list) return {};
+  STARTUPINFOEXA startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = input.get();
+  startup.StartupInfo.hStdOutput = output.get();
+  startup.StartupInfo.hStdError = output.get();
+  startup.lpAttributeList = list.get();
   PROCESS_INFORMATION info{};
   std::string mutableLine = commandLine;  // CreateProcessA may write into it
-  if (!::CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        folder.c_str(), &startup, &info)) {
+  if (!::CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE,
+                        EXTENDED_STARTUPINFO_PRESENT, nullptr, folder.c_str(), &startup.StartupInfo,
+                        &info)) {
     return {};
   }
   ::CloseHandle(info.hThread);
@@ -370,6 +413,168 @@ bool PressButton(HWND button) {
 bool ClickButton(HWND parent, std::string_view caption) {
   HWND button = FindButton(parent, caption);
   return button && PressButton(button);
+}
+
+bool SetText(HWND window, const std::string& text) {
+  const std::optional<LRESULT> done =
+      Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  return done && *done != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+namespace {
+
+// Memory in another process, freed with the owner.
+class RemoteMemory {
+ public:
+  RemoteMemory(DWORD processId, std::size_t size)
+      : process_(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                               processId)) {
+    if (process_) {
+      address_ =
+          ::VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+  }
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+  ~RemoteMemory() {
+    if (address_) ::VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+  }
+
+  explicit operator bool() const { return address_ != nullptr; }
+  void* Address(std::size_t offset = 0) const { return static_cast<char*>(address_) + offset; }
+  bool Write(std::size_t offset, const void* data, std::size_t size) const {
+    SIZE_T done = 0;
+    return ::WriteProcessMemory(process_.get(), Address(offset), data, size, &done) && done == size;
+  }
+  bool Read(std::size_t offset, void* data, std::size_t size) const {
+    SIZE_T done = 0;
+    return ::ReadProcessMemory(process_.get(), Address(offset), data, size, &done) && done == size;
+  }
+
+ private:
+  rt::UniqueHandle process_;
+  void* address_ = nullptr;
+};
+
+DWORD ProcessOf(HWND window) {
+  DWORD id = 0;
+  ::GetWindowThreadProcessId(window, &id);
+  return id;
+}
+
+HWND FindChildOfClass(HWND parent, const char* className) {
+  for (const WindowInfo& child : ChildWindows(parent)) {
+    if (SameNoCase(child.className, className)) return child.hwnd;
+  }
+  return nullptr;
+}
+
+bool WaitUntilGone(HWND window, DWORD timeoutMs) {
+  return WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, timeoutMs);
+}
+
+std::string LastComponent(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+HWND WaitForDialog(DWORD processId, const std::string& caption, DWORD timeoutMs) {
+  return WaitForWindow(processId, {.className = kDialogClass, .caption = caption}, timeoutMs);
+}
+
+MessageBoxView ReadMessageBox(HWND box) {
+  MessageBoxView view;
+  char caption[512] = {};
+  ::GetWindowTextA(box, caption, sizeof caption);
+  view.caption = caption;
+  for (const WindowInfo& child : ChildWindows(box)) {
+    if (!child.visible) continue;
+    if (SameNoCase(child.className, "Button")) {
+      view.buttons.push_back(child.text);
+    } else if (SameNoCase(child.className, "Static")) {
+      if ((child.style & SS_TYPEMASK) == SS_ICON) {
+        view.icon = true;
+        continue;
+      }
+      if (child.text.empty()) continue;
+      if (!view.text.empty()) view.text += '\n';
+      for (char c : child.text) {
+        if (c != '\r') view.text += c;
+      }
+    }
+  }
+  return view;
+}
+
+bool AnswerMessageBox(HWND box, std::string_view button, DWORD timeoutMs) {
+  return ClickButton(box, button) && WaitUntilGone(box, timeoutMs);
+}
+
+HWND WaitForFolderDialog(DWORD processId, DWORD timeoutMs) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND dialog : TopLevelWindows(processId, {.className = kDialogClass})) {
+          if (FindChildOfClass(dialog, WC_TREEVIEWA)) {
+            found = dialog;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeoutMs);
+  return found;
+}
+
+std::string SelectedFolderName(HWND dialog) {
+  HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
+  if (!tree) return {};
+  const std::optional<LRESULT> item = Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  if (!item || *item == 0) return {};
+  // The tree writes the text into the item structure's buffer, both of
+  // which must lie in the tree's process.
+  constexpr std::size_t kTextSize = MAX_PATH;
+  RemoteMemory remote(ProcessOf(tree), sizeof(TVITEMA) + kTextSize);
+  if (!remote) return {};
+  TVITEMA query{};
+  query.mask = TVIF_TEXT | TVIF_HANDLE;
+  query.hItem = reinterpret_cast<HTREEITEM>(*item);
+  query.pszText = static_cast<char*>(remote.Address(sizeof(TVITEMA)));
+  query.cchTextMax = kTextSize;
+  const char none[1] = {};
+  if (!remote.Write(0, &query, sizeof query) || !remote.Write(sizeof query, none, 1)) return {};
+  if (!Send(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.Address()))) return {};
+  char text[kTextSize] = {};
+  if (!remote.Read(sizeof query, text, kTextSize)) return {};
+  text[kTextSize - 1] = '\0';
+  return text;
+}
+
+bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
+  const std::string path = FullPath(folder);
+  RemoteMemory remote(ProcessOf(dialog), path.size() + 1);
+  if (!remote || !remote.Write(0, path.c_str(), path.size() + 1)) return false;
+  const std::string name = LastComponent(path);
+  const auto selected = [&] { return SameNoCase(SelectedFolderName(dialog), name); };
+  return WaitUntil(
+      [&] {
+        Send(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote.Address()));
+        // Kept for a while, not undone by the dialog's own start-up.
+        return WaitUntil(selected, 200) && !WaitUntil([&] { return !selected(); }, 300);
+      },
+      timeoutMs, 0);
+}
+
+bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
+  if (!SelectFolder(dialog, folder, timeoutMs)) return false;
+  HWND ok = FindChild(dialog, IDOK);
+  return ok && PressButton(ok) && WaitUntilGone(dialog, timeoutMs);
 }
 
 }  // namespace driver

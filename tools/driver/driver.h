@@ -36,10 +36,10 @@ class Process {
  public:
   // Starts `program` (a path; relative to `folder` unless absolute) with
   // `folder` as its current folder and the command line
-  // "\"<program's full path>\" <arguments>", as a shortcut would. Standard
-  // handles are the null device, so the program and what it starts never
-  // hold the caller's output open. Nothing when it could not start
-  // (GetLastError tells why).
+  // "\"<program's full path>\" <arguments>", as a shortcut would. Its
+  // standard handles are the null device and it inherits no other handle,
+  // so neither it nor what it starts holds the caller's output open.
+  // Nothing when it could not start (GetLastError tells why).
   static std::optional<Process> Start(const std::string& folder, const std::string& program,
                                       const std::string& arguments = {});
   // As Start, with the whole command line given verbatim.
@@ -153,5 +153,49 @@ bool ClickButton(HWND parent, std::string_view caption);
 
 // Without mnemonic ampersands ("&&" stays one "&").
 std::string StripMnemonics(std::string_view caption);
+
+// Sets a window's text (WM_SETTEXT, sent; the system carries the text into
+// the window's process), as typing into an edit box ends up.
+bool SetText(HWND window, const std::string& text);
+
+// ---------------------------------------------------------------------------
+// Dialogs
+
+// The window class of dialog boxes.
+inline constexpr const char* kDialogClass = "#32770";
+
+// A visible dialog box of the process with exactly that caption (empty for a
+// box without one), waiting up to `timeoutMs` for it. Null on time-out.
+HWND WaitForDialog(DWORD processId, const std::string& caption,
+                   DWORD timeoutMs = kDefaultTimeoutMs);
+
+// What a message box shows.
+struct MessageBoxView {
+  std::string caption;
+  // Its visible texts (icons left out), joined by "\n"; "\r\n" in them is
+  // "\n" too.
+  std::string text;
+  // Captions of its visible buttons as shown, mnemonics included, in the
+  // order of the dialog's children.
+  std::vector<std::string> buttons;
+  // Whether it shows an icon (a static icon control).
+  bool icon = false;
+};
+MessageBoxView ReadMessageBox(HWND box);
+// Presses the box's button of that caption (see FindButton) and waits until
+// the box has gone. False when there is no such button or it stays.
+bool AnswerMessageBox(HWND box, std::string_view button, DWORD timeoutMs = kDefaultTimeoutMs);
+
+// The system's folder dialog (SHBrowseForFolder) of any process.
+// A visible dialog of the process that holds a folder tree, waited for.
+HWND WaitForFolderDialog(DWORD processId, DWORD timeoutMs = kDefaultTimeoutMs);
+// The name that the tree shows for its selected folder, empty when none.
+std::string SelectedFolderName(HWND dialog);
+// Selects `folder` (a full path) in the dialog's tree. The selection is sent
+// again until the tree shows the folder's name as selected and keeps it: one
+// sent while the dialog is still starting up is undone by its own start.
+bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
+// SelectFolder, then OK; true once the dialog has gone.
+bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
 
 }  // namespace driver
