@@ -38,6 +38,9 @@ TEST_F(LauncherTest, StandInFollowsItsPlan) {
   const auto tarm = driver::Process::Start(folder_.Path(), "Tarm.exe", "V=Zorvant U=someone /C");
   ASSERT_TRUE(tarm);
   EXPECT_TRUE(driver::WaitUntil([] { return driver::MutexExists(kRunningMutex); }, 5000));
+  // What the fixture ends after each test.
+  EXPECT_EQ(driver::ProcessesUnder(folder_.Path()), std::vector<DWORD>{tarm->Id()});
+  EXPECT_EQ(driver::ProcessesOf(folder_.File("TARM.EXE")), std::vector<DWORD>{tarm->Id()});
 
   const std::string record = folder_.File("tarm-record.txt");
   EXPECT_EQ(e2e::RecordValue(record, "CommandLine"),

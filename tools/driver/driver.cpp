@@ -12,12 +12,8 @@ namespace {
 
 constexpr DWORD kTextTimeoutMs = 1000;
 
-struct SnapshotTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::CloseHandle(h); }
-};
-using UniqueSnapshot = rt::UniqueOwner<SnapshotTraits>;
+// A snapshot fails with INVALID_HANDLE_VALUE, as CreateFile does.
+using UniqueSnapshot = rt::UniqueFileHandle;
 
 std::string FullPath(const std::string& path) {
   char buffer[MAX_PATH] = {};
@@ -105,6 +101,7 @@ std::optional<Process> Process::StartWithCommandLine(const std::string& folder,
                                                      const std::string& program,
                                                      const std::string& commandLine) {
   const std::string path = FullPath(IsAbsolute(program) ? program : folder + "\\" + program);
+  const std::string current = FullPath(folder);
   const rt::UniqueFileHandle input = NullDevice(GENERIC_READ);
   const rt::UniqueFileHandle output = NullDevice(GENERIC_WRITE);
   if (!input || !output) return {};
@@ -125,11 +122,11 @@ std::optional<Process> Process::StartWithCommandLine(const std::string& folder,
   PROCESS_INFORMATION info{};
   std::string mutableLine = commandLine;  // CreateProcessA may write into it
   if (!::CreateProcessA(path.c_str(), mutableLine.data(), nullptr, nullptr, TRUE,
-                        EXTENDED_STARTUPINFO_PRESENT, nullptr, folder.c_str(), &startup.StartupInfo,
-                        &info)) {
+                        EXTENDED_STARTUPINFO_PRESENT, nullptr, current.c_str(),
+                        &startup.StartupInfo, &info)) {
     return {};
   }
-  ::CloseHandle(info.hThread);
+  const rt::UniqueHandle thread(info.hThread);
   return Process(rt::UniqueHandle(info.hProcess), info.dwProcessId);
 }
 
