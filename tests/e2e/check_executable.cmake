@@ -1,0 +1,56 @@
+# Checks, on the build machine, that an executable is a 32-bit Windows GUI
+# program for Intel 80386 that needs no DLL beside it: every DLL it imports
+# is one of the system's (one that Wine ships), none of MinGW's runtime.
+#   cmake -DEXE=... -DOBJDUMP=... [-DSYSTEM_DLLS=folder] -P check_executable.cmake
+foreach(var EXE OBJDUMP)
+  if(NOT ${var})
+    message(FATAL_ERROR "${var} not given")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -f -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} cannot read ${EXE}")
+endif()
+
+set(problems "")
+if(NOT dump MATCHES "file format pei-i386")
+  string(APPEND problems "\n  not a PE image for i386")
+endif()
+if(NOT dump MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
+  string(APPEND problems "\n  not PE32 (optional header magic 010b)")
+endif()
+if(NOT dump MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
+  string(APPEND problems "\n  not a Windows GUI program")
+endif()
+
+# file(1), where it is installed, says the same in its own words.
+find_program(FILE_PROGRAM file)
+if(FILE_PROGRAM)
+  execute_process(COMMAND ${FILE_PROGRAM} -b ${EXE} OUTPUT_VARIABLE kind)
+  if(NOT kind MATCHES "^PE32 executable \\(GUI\\) Intel 80386")
+    string(APPEND problems "\n  file(1) says: ${kind}")
+  endif()
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+if(NOT lines)
+  string(APPEND problems "\n  imports no DLL at all (objdump output not understood)")
+endif()
+set(dlls "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "DLL Name: *" "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  list(APPEND dlls "${dll}")
+  string(TOLOWER "${dll}" lower)
+  if(lower MATCHES "^(libgcc|libstdc\\+\\+|libwinpthread)")
+    string(APPEND problems "\n  imports MinGW's ${dll}")
+  elseif(SYSTEM_DLLS AND NOT EXISTS "${SYSTEM_DLLS}/${lower}")
+    string(APPEND problems "\n  imports ${dll}, which is not a system DLL")
+  endif()
+endforeach()
+
+if(problems)
+  message(FATAL_ERROR "${EXE}:${problems}")
+endif()
+message(STATUS "${EXE}: PE32 GUI i386, imports ${dlls}")

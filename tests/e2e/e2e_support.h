@@ -1,0 +1,95 @@
+// The harness of the end-to-end tests: a fresh program folder per test with
+// the real zorvant.exe (and, when a test asks, the stand-in main program),
+// the shared places of the Wine prefix cleaned before and after, and the
+// launcher started there the way a shortcut starts it.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+namespace e2e {
+
+inline constexpr DWORD kStartTimeoutMs = 10000;
+inline constexpr DWORD kExitTimeoutMs = 5000;
+
+// The folder of the running test executable; the build puts zorvant.exe,
+// Tarm.exe and the wallpaper picture beside it.
+std::string BinaryFolder();
+// %APPDATA%\Orvande, the per-user settings folder of the launcher.
+std::string UserSettingsFolder();
+// The Windows directory, where older settings files may lie.
+std::string WindowsFolder();
+
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+// Removes a file or a folder with everything in it. True when it is gone.
+bool RemoveTree(const std::string& path);
+// The names in a folder (no "." and ".."), sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+// The "Key=Value" lines of a file such as the stand-in's record, for `key`.
+std::optional<std::string> RecordValue(const std::string& path, const std::string& key);
+
+// A program folder of its own under the temporary folder, holding
+// zorvant.exe. Programs still running from it are ended, and the folder is
+// removed, when the object goes.
+class ProgramFolder {
+ public:
+  ProgramFolder();
+  ProgramFolder(const ProgramFolder&) = delete;
+  ProgramFolder& operator=(const ProgramFolder&) = delete;
+  ~ProgramFolder();
+
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  // Puts Tarm.exe into the folder with the given content of its
+  // "tarm-plan.ini" (see tools/tarm/tarm.cpp); no plan file when empty.
+  void AddMainProgram(const std::string& plan = {});
+  // Ends every program that runs from this folder.
+  void EndPrograms() const;
+
+ private:
+  std::string path_;
+};
+
+// One program folder and one launcher per test; the per-user folder and the
+// old settings files of the Windows directory are removed before and after,
+// since the prefix is shared by every test.
+class LauncherTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts zorvant.exe in the program folder with those arguments. False
+  // when it could not be started.
+  bool Launch(const std::string& arguments = {});
+  // The splash window once it shows (a visible top-level window of the
+  // launcher of class "RtWindow" without a caption), null on time-out.
+  HWND WaitForSplash(DWORD timeoutMs = kStartTimeoutMs) const;
+  // Launch, then WaitForSplash.
+  HWND StartLauncher(const std::string& arguments = {});
+  // The launcher's exit code once it has ended, nothing on time-out.
+  std::optional<DWORD> WaitForExit(DWORD timeoutMs = kExitTimeoutMs) const;
+  bool LauncherRunning() const { return launcher_ && launcher_->Running(); }
+  DWORD LauncherId() const { return launcher_ ? launcher_->Id() : 0; }
+
+  // Also removed after the test, for what a test puts into shared places.
+  void RemoveAfterTest(const std::string& path) { removeAfter_.push_back(path); }
+
+  ProgramFolder folder_;
+
+ private:
+  void CleanSharedPlaces() const;
+
+  std::optional<driver::Process> launcher_;
+  std::vector<std::string> removeAfter_;
+};
+
+}  // namespace e2e
