@@ -15,7 +15,7 @@ std::string ControlFolderPath;
 std::string UserSettingsFolder;
 char WindowsFolder[kWindowsFolderBuffer] = {};
 std::int32_t WindowsFolderSize = kWindowsFolderBuffer;
-HANDLE RunningMutexHandle = nullptr;
+rt::UniqueHandle RunningMutexHandle;
 rt::ScaledDecimal LauncherVersion{0, 2};
 
 std::optional<rt::ErrorReporter> GlobalErrorReporter;

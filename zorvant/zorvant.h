@@ -21,8 +21,9 @@ inline constexpr std::int32_t kWindowsFolderBuffer = 255;
 extern char WindowsFolder[kWindowsFolderBuffer];
 extern std::int32_t WindowsFolderSize;
 
-// The handle of the latest probe of the running mutex.
-extern HANDLE RunningMutexHandle;
+// The handle of the latest probe of the running mutex; closed within the
+// timer tick that opened it.
+extern rt::UniqueHandle RunningMutexHandle;
 
 // 5 digits, 2 of them decimals; set to 22.10 by the splash window's set-up.
 extern rt::ScaledDecimal LauncherVersion;

@@ -1,6 +1,7 @@
 // The window procedure Main and its controller SplashWindow.
 #include "splash.h"
 
+#include "start_steps.h"
 #include "zorvant.h"
 
 namespace zorvant {
@@ -69,9 +70,20 @@ rt::LoopAction SplashWindow::HandleWindowEvent() {
       break;
     case rt::event::OpenWindow:
       FillNoticeLine();
+      PrepareUserSettings();
+      CheckControlFolder(locals_);  // may end the process
       break;
   }
   const rt::LoopAction answer = WindowController::HandleWindowEvent();
+  if (rt::EventCurrent() == rt::event::OpenWindow) {
+    InstallPendingUpdates(locals_);
+    ApplyManifestSetting();
+    if (StartMainProgram(locals_)) {
+      WaitForMainProgram(locals_);
+    } else {
+      FinishWait();
+    }
+  }
   return answer;
 }
 

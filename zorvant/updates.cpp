@@ -1,0 +1,74 @@
+// Installing waiting program updates, and the main program's manifest.
+#include <windows.h>
+
+#include "start_steps.h"
+#include "zorvant.h"
+
+namespace zorvant {
+namespace {
+
+// Replaces the installed copy with the waiting one so that a failure at any
+// point loses neither: the waiting file is copied to a temporary file beside
+// its target, which then replaces the installed copy in one step; only then
+// is the waiting copy removed. On failure the temporary file goes and both
+// copies stay as they were, for the next start to try again.
+bool InstallFile(const std::string& programFolder, const std::string& name) {
+  const std::string waiting = programFolder + "\\ztUtemp\\" + name;
+  const std::string target = programFolder + "\\" + name;
+  char temporary[MAX_PATH];
+  if (!::GetTempFileNameA(programFolder.c_str(), "zup", 0, temporary)) return false;
+  const bool installed =
+      ::CopyFileA(waiting.c_str(), temporary, FALSE) &&
+      ::MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!installed) {
+    const DWORD error = ::GetLastError();
+    ::DeleteFileA(temporary);
+    ::SetLastError(error);
+    return false;
+  }
+  rt::FileRemove(waiting);
+  return true;
+}
+
+}  // namespace
+
+void InstallPendingUpdates(MainLocals& locals) {
+  const std::string programFolder = rt::Clip(rt::PathShort());
+  rt::Window& window = *locals.window;
+  locals.UpdateFileQueue.clear();
+  locals.UpdateFileQueue = rt::DirectoryList(programFolder + "\\ztUtemp\\*.*");
+  for (const rt::DirEntry& entry : locals.UpdateFileQueue) {
+    const std::string name = rt::Clip(rt::Fixed(entry.name, 256));
+    // The launcher cannot replace its own running executable.
+    if (rt::Lower(name) == "zorvant.exe") continue;
+    if (rt::IsBlank(locals.SavedPrompt)) {
+      locals.SavedPrompt = rt::Fixed(window.Text(kLoadingPrompt), 100);
+      window.SetText(kLoadingPrompt, "Installing Updates...");
+      window.Display(kLoadingPrompt);
+    }
+    InstallFile(programFolder, name);
+  }
+  if (!rt::IsBlank(locals.SavedPrompt)) {
+    window.SetText(kLoadingPrompt, rt::Clip(locals.SavedPrompt));
+    window.Display(kLoadingPrompt);
+  }
+}
+
+void ApplyManifestSetting() {
+  // Section names match without regard to case: this is the section of the
+  // control-folder keys.
+  constexpr const char* kSection = "Orvande zorvant";
+  const std::string file = SettingsFile();
+  std::int64_t setting = rt::TextToWhole(rt::IniReadText(kSection, "XPManifest", "5", file));
+  if (setting == 5) {  // not yet decided
+    rt::IniWriteText(kSection, "XPManifest", "1", file);
+    setting = 1;
+  }
+  if (setting == 0) {
+    if (rt::FileExists("tarm.exe.manifest")) rt::FileRemove("tarm.exe.manifest");
+  } else if (!rt::FileExists("tarm.exe.manifest")) {
+    rt::FileCopy("tarmmanifest.xml", "tarm.exe.manifest");
+  }
+}
+
+}  // namespace zorvant
