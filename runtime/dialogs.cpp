@@ -229,7 +229,28 @@ bool CanEnter(const std::string& folder, const std::string& returnTo) {
 struct BrowseState {
   std::string start;
   bool shown = false;
+  std::string selected;
+  int resends = 0;
 };
+
+// The dialog of this thread that is opening; a dialog is modal, so there is
+// one at a time.
+thread_local BrowseState* t_browse = nullptr;
+constexpr UINT_PTR kReselectTimer = 0x5E1;
+
+// Some folder dialogs fill their tree after announcing that they are ready
+// and select its root again, undoing the opening selection: it is sent once
+// more shortly after, unless the selection is where it should be.
+void CALLBACK Reselect(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  BrowseState* browse = t_browse;
+  if (!browse || ++browse->resends >= 3 || EqualNoCase(browse->selected, browse->start)) {
+    ::KillTimer(dialog, timer);
+  }
+  if (browse && !EqualNoCase(browse->selected, browse->start)) {
+    ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
+                   reinterpret_cast<LPARAM>(browse->start.c_str()));
+  }
+}
 
 int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
   switch (msg) {
@@ -239,6 +260,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
       if (!browse->start.empty()) {
         ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
                        reinterpret_cast<LPARAM>(browse->start.c_str()));
+        ::SetTimer(dialog, kReselectTimer, 150, Reselect);
       }
       break;
     }
@@ -246,6 +268,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
       char path[MAX_PATH] = "";
       const bool inFileSystem =
           lp && ::SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(lp), path);
+      if (t_browse) t_browse->selected = inFileSystem ? path : "";
       ::SendMessageA(dialog, BFFM_ENABLEOK, 0, inFileSystem);
       ::SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0,
                      reinterpret_cast<LPARAM>(inFileSystem ? path : ""));
@@ -301,7 +324,9 @@ bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::stri
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT | BIF_EDITBOX | BIF_VALIDATE;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&browse);
+  t_browse = &browse;
   PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
+  t_browse = nullptr;
   // A dialog that never came up is not a cancel: the caller may want to know.
   ErrorCodeSet(browse.shown ? 0 : ERROR_CANCELLED);
   if (!chosen) return false;
