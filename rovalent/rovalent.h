@@ -167,3 +167,31 @@ namespace rvseam {
 extern BOOL(WINAPI* freeLibrary)(HMODULE module);
 extern BOOL(WINAPI* queryPerformanceFrequency)(LARGE_INTEGER* frequency);
 }  // namespace rvseam
+
+// ---------------------------------------------------------------------------
+// Stack check (ds_rvChkStack)
+
+// The caller's state at an entry stub, from the lowest address: the flags,
+// then the registers in the order PUSHAD leaves them.
+struct StackSnapshot {
+  std::uint32_t flags, edi, esi, ebp, esp, ebx, edx, ecx, eax;
+};
+
+// A stretch of code begins with SaveStackEntry and ends with TestStackEntry,
+// both called from the same procedure at the same stack depth. Both leave
+// every register and the flags unchanged. A changed stack or frame pointer
+// is reported in a box and ends the program with kStackCorruptedExitCode; a
+// changed EBX, ECX, EDX, ESI or EDI is reported as a debug line. Pairs nest
+// up to 255 deep per thread.
+extern "C" void SaveStackEntry();
+extern "C" void TestStackEntry();
+inline constexpr int kStackCorruptedExitCode = 3;
+
+void ds_SaveStack(const StackSnapshot* snapshot);
+void ds_TestStack(const StackSnapshot* snapshot);
+// The registers of the mask (2 EBX, 4 ECX, 8 EDX, 16 ESI, 32 EDI) with their
+// values now and at the save of the current level, joined by the separator.
+std::string StackRegisterDiff(const StackSnapshot* snapshot, std::int32_t mask,
+                              std::string_view separator);
+// The calling thread's count of open pairs.
+std::int32_t ds_TSLevel();
