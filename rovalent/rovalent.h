@@ -305,6 +305,8 @@ struct AlertEntry {
   std::int32_t thread = 0;            // the runtime's number of the registering thread
   std::int32_t isClientArea = 0;      // 1 when the handle was the client area
   std::int32_t wtsNotifyEnabled = 0;  // 1 when this entry signed up for session changes
+
+  friend bool operator==(const AlertEntry&, const AlertEntry&) = default;
 };
 
 // The calling thread's alerts (WA: in handle order, one entry per handle and
