@@ -170,3 +170,41 @@ TEST_F(LauncherAlerts, ASplashOffTheDesktopIsPlacedInsideItBeforeItCloses) {
 }
 
 }  // namespace
+
+// An update that cannot be installed is only told in the debug output.
+TEST_F(LauncherAlerts, AnUpdateThatCannotBeInstalledWritesOneDebugLine) {
+  ASSERT_TRUE(::CreateDirectoryA(folder_.File("ztUtemp").c_str(), nullptr));
+  ASSERT_TRUE(e2e::WriteFile(folder_.File("ztUtemp\\report.dat"), "new"));
+  ASSERT_TRUE(e2e::WriteFile(folder_.File("report.dat"), "old"));
+  // An installed copy that another program holds open cannot be replaced.
+  rt::UniqueFileHandle held(::CreateFileA(folder_.File("report.dat").c_str(), GENERIC_READ, 0,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  folder_.AddMainProgram();
+  trace_ = folder_.File("trace.txt");
+  HWND splash = StartLauncher("\"DebugOutputFile=" + trace_ + "\"");
+  ASSERT_TRUE(splash);
+  // The launcher goes on to wait for its main program, showing nothing else.
+  ASSERT_TRUE(driver::WaitUntil([&] { return !ReadShared(trace_).empty(); }, e2e::kStartTimeoutMs));
+  EXPECT_EQ(driver::TopLevelWindows(LauncherId()), std::vector<HWND>{splash});
+  CloseAndWait(splash);
+  held.reset();
+
+  auto systemText = [](DWORD error) {
+    char text[256] = "";
+    ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
+    std::string reason = text;
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    return reason;
+  };
+  const std::vector<std::string> lines = TraceLines(e2e::ReadFile(trace_));
+  ASSERT_EQ(lines.size(), 1u);
+  // The system's refusal: access denied, or a sharing violation.
+  EXPECT_TRUE(lines[0] == "Update not installed: report.dat, " + systemText(ERROR_ACCESS_DENIED) ||
+              lines[0] ==
+                  "Update not installed: report.dat, " + systemText(ERROR_SHARING_VIOLATION))
+      << lines[0];
+  // Both copies stay for the next start.
+  EXPECT_EQ(e2e::ReadFile(folder_.File("report.dat")), "old");
+  EXPECT_EQ(e2e::ReadFile(folder_.File("ztUtemp\\report.dat")), "new");
+}
