@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t kSystemNameMax = 254;
 
 bool DebugOn() {
-  return !rt::CommandLineValue("/debug").empty();
+  return SwitchOn(RvSwitch::Debug);
 }
 
 // Records a failed step under "/debug": its words, a blank and the system's

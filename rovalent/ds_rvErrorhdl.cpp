@@ -169,7 +169,7 @@ void ClearRovalentError(std::string_view procedureName) {
 
 void SetRovalentError(std::int32_t code) {
   t_errorCode = code;
-  if (!rt::CommandLineValue("/debug").empty()) {
+  if (SwitchOn(RvSwitch::Debug)) {
     // The event dump writes the error line here.
     ds_Debug(ErrorCodeText(0, 1));
   }

@@ -12,7 +12,7 @@ constexpr int kCreateFlag = 0x8000;  // CSIDL_FLAG_CREATE
 constexpr std::size_t kFolderNameMax = 254;
 
 bool DebugOn() {
-  return !rt::CommandLineValue("/debug").empty();
+  return SwitchOn(RvSwitch::Debug);
 }
 
 // The system's way of saying that the id is valid but its folder is not

@@ -6,7 +6,7 @@
 #include <memory>
 
 std::optional<rt::Lock> RovalentLock;
-std::string DebugFileName;
+SharedFixedText DebugFileName{512};
 
 ProcVariable fp_WTSRegisterSessionNotification{0};
 ProcVariable fp_WTSUnRegisterSessionNotification{0};
@@ -27,7 +27,7 @@ std::unique_ptr<rt::Window> g_notWindow;
 
 void RovalentModuleInit() {
   rt::RandomSeedOnce();
-  DebugFileName = rt::Fixed("", 512);
+  DebugFileName.Set("");
   RovalentLock.emplace();
   g_notWindow = rt::WindowLoad(kResourceName, "$NOTWINDOW");
 }
@@ -41,14 +41,15 @@ void RovalentThreadInit() {
   // A thread starts with code 0 and blank texts, which is a cleared state
   // under a blank procedure name.
   ClearRovalentError("");
+  RovalentThreadFileInit();
 }
 
-const rt::Module RovalentModule{
-    "rovalent", RovalentModuleInit, RovalentModuleTerm, RovalentThreadInit, nullptr, &kResource};
+const rt::Module RovalentModule{"rovalent",         RovalentModuleInit, RovalentModuleTerm,
+                                RovalentThreadInit, RovalentThreadTerm, &kResource};
 
 const rt::Module* const kModules[] = {
-    &RovalentModule,        &RovalentCommsModule,    &RovalentPidEventModule,
-    &RovalentTaskbarModule, &RovalentControlsModule,
+    &RovalentModule,         &RovalentCommsModule, &RovalentPidEventModule, &RovalentTaskbarModule,
+    &RovalentControlsModule, &RovalentDebugModule, &RovalentAlertModule,
 };
 
 }  // namespace

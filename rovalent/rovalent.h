@@ -10,10 +10,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime.h"
 
@@ -26,6 +30,9 @@ extern const rt::Module RovalentCommsModule;
 extern const rt::Module RovalentPidEventModule;
 extern const rt::Module RovalentTaskbarModule;
 extern const rt::Module RovalentControlsModule;
+// The debug output and the alerts: their module and thread steps.
+extern const rt::Module RovalentDebugModule;
+extern const rt::Module RovalentAlertModule;
 
 // ---------------------------------------------------------------------------
 // Shared state of the main module
@@ -34,8 +41,40 @@ extern const rt::Module RovalentControlsModule;
 // end.
 extern std::optional<rt::Lock> RovalentLock;
 
-// The name of the debug output file: 512 characters, blank-padded.
-extern std::string DebugFileName;
+// A fixed text of the library that several threads write: every access
+// takes a copy under its own guard.
+class SharedFixedText {
+ public:
+  explicit SharedFixedText(std::size_t width) : width_(width), text_(width, ' ') {}
+  SharedFixedText(const SharedFixedText&) = delete;
+  SharedFixedText& operator=(const SharedFixedText&) = delete;
+
+  std::string Get() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+  // Cut to the width and blank-padded.
+  void Set(std::string_view text) {
+    std::string fixed = rt::Fixed(text, width_);
+    std::lock_guard lock(mutex_);
+    text_.swap(fixed);
+  }
+
+ private:
+  const std::size_t width_;
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+// The name of the debug output file: 512 characters, blank-padded. The first
+// WriteDebugText of each thread sets it from the command line.
+extern SharedFixedText DebugFileName;
+
+// The library's module and thread steps of the main module that belong to
+// the debug output: each thread's own handle on the debug file is set up at
+// thread start (not opened) and closed at thread end.
+void RovalentThreadFileInit();
+void RovalentThreadTerm();
 
 // A procedure that the library looks up at run time instead of importing it,
 // since not every Windows version offers it: 0 before the first lookup, -1
@@ -157,8 +196,189 @@ void CycleCounterElapsed(double& place);
 // ---------------------------------------------------------------------------
 // Diagnostics (ds_rvDebug)
 
+// The command-line switches of the library. Each test looks the command line
+// up again (a replaced command line counts at once); letter case does not
+// matter.
+enum class RvSwitch : std::uint8_t {
+  Debug,               // "/debug": event dump, error texts, "Adding Alert" lines
+  DebugWinAlert,       // "/debugWinAlert": trace lines of the alerts
+  DebugWaitRelease,    // "/debugWaitRelease": a line before each lock step
+  QuorrelDebug,        // "/QuorrelDebug": system-command and help lines
+  CheckShutDownStops,  // "/CheckshutDownStops": the stop box at session end
+};
+bool SwitchOn(RvSwitch which);
+// The command-line value that names the debug file.
+inline constexpr char kDebugOutputFileValue[] = "DebugOutputFile";
+
+// Writes one text to the debug output: to the debugger, or, when the
+// command line names a file with "DebugOutputFile", appended to that file
+// after a time stamp (hh:mm:ss:, the clock value modulo 100 and a blank).
+// Trailing blanks go; with addLineEnd a CR LF follows; a zero byte ends the
+// text. Each thread opens the file for itself once; when that fails, the
+// thread's texts go to the debugger. Reports nothing.
+void WriteDebugText(std::string_view text, std::uint8_t addLineEnd = 1);
+
+// One line of the event dump as its writer hands it over.
+struct DebugLine {
+  std::int32_t winCol = 0;  // the colour of the window column
+  double time1 = 0;
+  std::string window;  // 40 characters
+  std::int32_t event = 0;
+  std::int32_t eventCol = 0;  // the colour of the other columns
+  std::string text1;          // 255 characters
+};
+
+// A line in the form a debug viewer shows it: for each of the four columns
+// its text and four colours (text, background, selected text, selected
+// background).
+struct DebugViewLine {
+  std::string time1;  // hh:mm:ss.ffffff
+  std::int32_t timeCol = 0, timeCol2 = 0, timeCol3 = 0, timeCol4 = 0;
+  std::string window;
+  std::int32_t windowCol = 0, windowCol2 = 0, windowCol3 = 0, windowCol4 = 0;
+  std::int32_t event = 0;
+  std::int32_t eventCol = 0, eventCol2 = 0, eventCol3 = 0, eventCol4 = 0;
+  std::string text1;
+  std::int32_t textCol = 0, textCol2 = 0, textCol3 = 0, textCol4 = 0;
+};
+
+// The viewer's lines, oldest first, and the last line filed; both are guarded
+// by RovalentLock. At most DebugViewMaxLines lines stay (no viewer sets it,
+// so none stay).
+struct DebugViewQueue {
+  std::deque<DebugViewLine> lines;
+  DebugViewLine buffer;
+};
+extern DebugViewQueue DS_VDQ;
+extern std::int32_t DebugViewMaxLines;
+
+// The colours of the windows that the event dump names, by name without
+// trailing blanks (up to 255 characters); guarded by RovalentLock.
+extern std::map<std::string, std::int32_t> WQ;
+
+// Writes an event-dump line: the window, the event (when not 0) and the
+// text; under "/debug" also files it for the viewer. The first line of the
+// process posts event 1026 to the calling thread's window. Always 0.
+std::uint8_t DebugWriteLine(const DebugLine& line);
+// Enter and leave RovalentLock for the dump, each after its trace line under
+// "/debugWaitRelease". Always 0.
+std::uint8_t DebugWait();
+std::uint8_t DebugRelease();
+// The text of a control's event: the text, a blank, the description,
+// ", Field()=", the control number, a blank and the control's name in the
+// current window.
+std::string DebugFieldText(std::string_view description, std::string_view text, std::int32_t field);
+
 // The event dump: one line of text to the debug output, under "/debug".
 void ds_Debug(std::string_view text);
+
+// ---------------------------------------------------------------------------
+// Message alerts (ds_rvAlert)
+
+// Events that the library posts, for control 0.
+namespace rvevent {
+inline constexpr std::int32_t kFirstDebugLine = 1026;  // the first event-dump line
+inline constexpr std::int32_t kWheelUp = 1451;         // Ctrl + wheel turned away
+inline constexpr std::int32_t kWheelDown = 1452;       // Ctrl + wheel turned towards
+inline constexpr std::int32_t kEventBase = 1280;       // user events of the alerts
+}  // namespace rvevent
+
+// What an alerted message does (the bits may be combined).
+namespace rvaction {
+inline constexpr std::int32_t kAnswerOne = 0x01;     // answer 1 unless passed on
+inline constexpr std::int32_t kPassOn = 0x02;        // then the window's own procedure
+inline constexpr std::int32_t kUserEvent = 0x04;     // post a user event to the thread
+inline constexpr std::int32_t kRuntimeEvent = 0x08;  // post the runtime's own event
+inline constexpr std::int32_t kWheel = 0x10;         // Ctrl-wheel events, else pass on
+inline constexpr std::int32_t kListControls = 0x20;  // register on list controls too
+inline constexpr std::int32_t kDefault = kUserEvent | kPassOn;
+inline constexpr std::int32_t kMouseWheel = kWheel | kListControls;
+}  // namespace rvaction
+
+// One alert: a message of one window handle turned into an event of the
+// thread that registered it.
+struct AlertEntry {
+  std::int32_t handle = 0;            // frame, client area or list control
+  std::int32_t message = 0;           // the Windows message number
+  std::int32_t action = 0;            // rvaction bits
+  std::int32_t returnTo = 0;          // the procedure replaced on the handle; 0 when that failed
+  std::int32_t thread = 0;            // the runtime's number of the registering thread
+  std::int32_t isClientArea = 0;      // 1 when the handle was the client area
+  std::int32_t wtsNotifyEnabled = 0;  // 1 when this entry signed up for session changes
+
+  friend bool operator==(const AlertEntry&, const AlertEntry&) = default;
+};
+
+// The calling thread's alerts (WA: in handle order, one entry per handle and
+// message) and every message number it ever alerted (MA: ascending, each
+// once; removal leaves it).
+struct AlertQueues {
+  std::vector<AlertEntry> WA;
+  std::vector<std::int32_t> MA;
+};
+AlertQueues& ThreadAlertQueues();
+
+// Registers the messages first to last (last omitted or 0: first alone)
+// with the action (omitted: rvaction::kDefault) on the current window's
+// frame, its client area and, with kListControls, each list control. The
+// first alert on a handle replaces its window procedure by WinAccept. With
+// no argument at all every alert of the current window is removed and the
+// procedures put back. A range whose last number lies below its first
+// registers nothing. The outcome stands in the error state under "WinAlert".
+void WinAlert(std::optional<std::int32_t> first = std::nullopt,
+              std::optional<std::int32_t> last = std::nullopt,
+              std::optional<std::int32_t> action = std::nullopt);
+// WinAlert(WM_MOUSEWHEEL, WM_MOUSEWHEEL, rvaction::kMouseWheel).
+void WinAlertMouseWheel();
+
+// The window procedure of alerted handles: posts what the alerts of the
+// calling thread ask for and answers by their action; every other message
+// goes on to the replaced procedure.
+LRESULT CALLBACK WinAccept(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The calling thread's last alerted message (not WM_SYSCOMMAND,
+// WM_WTSSESSION_CHANGE or 25000).
+std::int32_t Rovalent();
+// The session id of the last alerted WM_WTSSESSION_CHANGE.
+std::uint32_t WinWtsID();
+// The code of the last alerted WM_WTSSESSION_CHANGE; reset with clear.
+std::uint32_t WinWtsEvent(std::uint8_t clear);
+// 274 when an alerted WM_SYSCOMMAND came since the last reset, else 0; reset
+// with clear.
+std::int32_t WinSysEvent(std::uint8_t clear);
+
+// The message-name table: "RV::" and the SDK's name of each message below
+// WM_USER, 25 characters, blank-padded, in ascending number order.
+struct MessageName {
+  std::string name;
+  std::int32_t number = 0;
+};
+// Empties the table and fills it with its 183 rows.
+void ds_BuildWMQ();
+// Appends a row: the name cut to 25 characters. Nothing is checked.
+void ds_AddQ(std::string_view name, std::int32_t number);
+std::size_t MessageNameCount();
+// The name of a number without trailing blanks; nothing when the table has
+// no row for it.
+std::optional<std::string> MessageNameOf(std::int32_t number);
+// Frees the table's rows (the alert module's end).
+void MessageNamesRelease();
+
+// ---------------------------------------------------------------------------
+// Window placement (ds_rvWindow)
+
+// Brings the current window (x omitted) or the rectangle x, y, w, h (screen
+// pixels) inside the virtual screen; mode 1 keeps the task bar's edge clear.
+// The window is moved, and resized when it is resizable; a given rectangle
+// gets its new place (and size, when the current window is resizable).
+// 0 when done; 1 when a Windows call failed (error 0xA0000055) or the
+// window is a multiple-document child.
+std::int32_t ds_VisibleOnDesktop(std::int32_t* x = nullptr, std::int32_t* y = nullptr,
+                                 std::int32_t* w = nullptr, std::int32_t* h = nullptr,
+                                 std::uint8_t mode = 0);
+// The same inside the application frame, which this program never has:
+// always 1.
+std::int32_t ds_VisibleOnAppframe();
 
 // ---------------------------------------------------------------------------
 // Failures that Windows cannot be made to produce on demand: a test swaps one
@@ -166,6 +386,11 @@ void ds_Debug(std::string_view text);
 namespace rvseam {
 extern BOOL(WINAPI* freeLibrary)(HMODULE module);
 extern BOOL(WINAPI* queryPerformanceFrequency)(LARGE_INTEGER* frequency);
+// The clock of the debug file's time stamps (rt::ClockNow).
+extern std::int32_t (*clockNow)();
+// The desktop that window placement fits into.
+extern int(WINAPI* getSystemMetrics)(int index);
+extern BOOL(WINAPI* systemParametersInfo)(UINT action, UINT param, void* value, UINT winIni);
 }  // namespace rvseam
 
 // ---------------------------------------------------------------------------

@@ -45,6 +45,7 @@ std::vector<std::string> SplitWords(std::string_view line) {
 // Overrides (tests only) keep every earlier parse alive, since another thread
 // may still read it.
 std::atomic<const ParsedLine*> g_current{nullptr};
+std::atomic<std::uint32_t> g_generation{0};
 std::mutex g_keepMutex;
 std::vector<std::unique_ptr<ParsedLine>> g_kept;
 
@@ -56,6 +57,8 @@ const ParsedLine* Publish(std::string_view line, bool replace) {
   if (existing != nullptr && !replace) return existing;
   g_current.store(parsed.get());
   g_kept.push_back(std::move(parsed));
+  // The first parse of the real line replaces nothing.
+  if (replace) g_generation.fetch_add(1, std::memory_order_release);
   return g_current.load();
 }
 
@@ -86,6 +89,10 @@ std::string CommandLineValue(std::string_view selector) {
 
 void CommandLineOverride(std::optional<std::string> line) {
   Publish(line ? *line : std::string(::GetCommandLineA()), true);
+}
+
+std::uint32_t CommandLineGeneration() {
+  return g_generation.load(std::memory_order_acquire);
 }
 
 }  // namespace rt

@@ -1,6 +1,7 @@
 // The program's command line as the runtime reads it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,5 +21,10 @@ std::string CommandLineValue(std::string_view selector);
 // as GetCommandLineA gives it); std::nullopt returns to the real one. For
 // tests, which must change it between lookups.
 void CommandLineOverride(std::optional<std::string> line);
+
+// Changes whenever the command line that the lookups read is replaced, so a
+// caller may keep the results of its lookups for as long as it stays the
+// same: every lookup would give the same answer again.
+std::uint32_t CommandLineGeneration();
 
 }  // namespace rt

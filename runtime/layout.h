@@ -20,9 +20,13 @@ enum class ControlType : int {
   String = 2,
   Image = 3,
   Box = 6,
+  Entry = 8,
   Button = 9,
   Prompt = 10,
+  Option = 11,
+  Check = 12,
   List = 14,
+  Radio = 21,
   Progress = 35,
   Panel = 39,
 };

@@ -1,6 +1,7 @@
 // Installing waiting program updates, and the main program's manifest.
 #include <windows.h>
 
+#include "rovalent.h"
 #include "start_steps.h"
 #include "zorvant.h"
 
@@ -46,7 +47,11 @@ void InstallPendingUpdates(MainLocals& locals) {
       window.SetText(kLoadingPrompt, "Installing Updates...");
       window.Display(kLoadingPrompt);
     }
-    InstallFile(programFolder, name);
+    // The waiting copy stays for the next start; only the debug output
+    // tells why it was not installed.
+    if (!InstallFile(programFolder, name)) {
+      WriteDebugText("Update not installed: " + name + ", " + LastErrorText(), 1);
+    }
   }
   if (!rt::IsBlank(locals.SavedPrompt)) {
     window.SetText(kLoadingPrompt, rt::Clip(locals.SavedPrompt));

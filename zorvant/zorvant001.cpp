@@ -1,6 +1,7 @@
 // The window procedure Main and its controller SplashWindow.
 #include "splash.h"
 
+#include "rovalent.h"
 #include "start_steps.h"
 #include "zorvant.h"
 
@@ -47,6 +48,9 @@ int SplashWindow::SetUp() {
   LauncherVersion = {2210, 2};
   Open(*locals_.window, nullptr);
   locals_.window->SetBuffer(1);
+  // Ctrl-wheel turns become events of this thread and never scroll the
+  // window; the alert lasts as long as the window.
+  WinAlertMouseWheel();
   if (!SetUpHook()) AfterSetUp();
   return answer;
 }
@@ -59,6 +63,11 @@ int SplashWindow::TearDown() {
 
 rt::LoopAction SplashWindow::DispatchEvent() {
   const rt::LoopAction answer = WindowController::DispatchEvent();
+  // Posted behind the close, so the window is placed just before it goes; a
+  // failure to place it changes nothing for the close.
+  if (rt::EventCurrent() == EnsureVisibleEvent) {
+    ds_VisibleOnDesktop(nullptr, nullptr, nullptr, nullptr, 1);
+  }
   return answer;
 }
 

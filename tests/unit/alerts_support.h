@@ -1,0 +1,107 @@
+// Helpers of the library's debug-output, alert and placement tests.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rovalent.h"
+
+namespace alerts {
+
+// Listens to the system's debugger output the way a debug monitor does (the
+// shared buffer "DBWIN_BUFFER" and its two events), keeping the texts that
+// this process writes. While it runs, every OutputDebugStringA of the
+// process waits until the monitor has taken the text.
+class DebuggerMonitor {
+ public:
+  DebuggerMonitor();
+  DebuggerMonitor(const DebuggerMonitor&) = delete;
+  DebuggerMonitor& operator=(const DebuggerMonitor&) = delete;
+  ~DebuggerMonitor();
+
+  // The texts written since the start or the last Take, in order.
+  std::vector<std::string> Take();
+
+ private:
+  struct View;
+  void Listen();
+
+  rt::UniqueHandle bufferReady_, dataReady_, mapping_;
+  std::unique_ptr<View> view_;
+  std::mutex mutex_;
+  std::condition_variable seen_;
+  std::vector<std::string> texts_;
+  bool markSeen_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Runs the body on a new thread that the runtime knows, so that it starts
+// with the per-thread state of a new thread and its end steps run.
+template <typename Body>
+void OnNewThread(Body body) {
+  std::thread([&] {
+    rt::ThreadScope attached;
+    body();
+  }).join();
+}
+
+// Sets a seam for the length of a scope.
+template <typename T>
+class SeamScope {
+ public:
+  SeamScope(T& seam, T replacement) : seam_(seam), original_(seam) { seam_ = replacement; }
+  SeamScope(const SeamScope&) = delete;
+  SeamScope& operator=(const SeamScope&) = delete;
+  ~SeamScope() { seam_ = original_; }
+
+ private:
+  T& seam_;
+  T original_;
+};
+
+// The clock value of a time of day: h:m:s and hundredths.
+constexpr std::int32_t ClockAt(int hours, int minutes, int seconds, int hundredths) {
+  return hours * 360000 + minutes * 6000 + seconds * 100 + hundredths + 1;
+}
+
+// The runtime's event queue of a window, taken empty.
+std::vector<int> TakeEvents(rt::Window& window);
+
+std::int32_t HandleValue(HWND window);
+WNDPROC ProcedureOf(HWND window);
+
+// Puts back the procedure of every handle that the calling thread alerted
+// and empties its queues, also of windows that could no longer be removed
+// through WinAlert.
+void RemoveAllAlerts();
+
+// Fills a procedure variable for the length of a scope.
+class ProcScope {
+ public:
+  ProcScope(ProcVariable& variable, std::int32_t value) : variable_(variable), original_(variable) {
+    variable_ = value;
+  }
+  template <typename Fn>
+  ProcScope(ProcVariable& variable, Fn* fn)
+      : ProcScope(variable, static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(fn))) {}
+  ProcScope(const ProcScope&) = delete;
+  ProcScope& operator=(const ProcScope&) = delete;
+  ~ProcScope() { variable_ = original_; }
+
+ private:
+  ProcVariable& variable_;
+  std::int32_t original_;
+};
+
+// True under Wine, whose session-notification procedures are stubs.
+bool UnderWine();
+
+}  // namespace alerts
