@@ -262,6 +262,211 @@ std::string DebugFieldText(std::string_view description, std::string_view text,
          ", Field()=" + std::to_string(field) + " " + (window ? window->ControlName(field) : "");
 }
 
-void ds_Debug(std::string_view /*text*/) {
-  // The event dump is not written yet; its line for the text goes out here.
+// ---------------------------------------------------------------------------
+// The event dump
+
+namespace {
+
+constexpr std::int32_t kRed = 0x0000FF;
+constexpr std::int32_t kGreen = 0x00FF00;
+
+std::atomic<std::int32_t> g_lastDumpedEvent{0};
+
+// The descriptions of the events of a control ("form F"), by number.
+struct FieldRow {
+  std::int32_t event;
+  const char* description;
+};
+constexpr FieldRow kFieldRows[] = {
+    {1, "Accepted or MouseDown"},
+    {2, "NewSelection, Choice()="},
+    {3, "ScrollUp"},
+    {4, "ScrollDown"},
+    {5, "PageUp"},
+    {6, "PageDown"},
+    {7, "ScrollTop"},
+    {8, "ScrollBottom"},
+    {9, "Locate"},
+    {10, "MouseUp"},
+    {11, "MouseIn"},
+    {12, "MouseOut"},
+    {13, "MouseMove"},
+    {15, "AlertKey, keycode()="},
+    {16, "PreAlertKey, keycode()="},
+    {17, "Dragging"},
+    {18, "Drag"},
+    {19, "Drop"},
+    {20, "ScrollDrag"},
+    {21, "TabChanging Choice()="},
+    {22, "Expanding"},
+    {23, "Contracting"},
+    {24, "Expanded"},
+    {25, "Contracted"},
+    {26, "Rejected"},
+    {27, "DroppingDown"},
+    {28, "DroppedDown"},
+    {29, "ScrollTrack, field2{prop:vscrollpos}="},
+    {30, "ColumnResize"},
+    {257, "Selected"},
+    {258, "Selecting"},
+    {7780, "Quorrel Message, \"Whats This\" selected"},
+};
+
+// The descriptions of window events and of the library's own events
+// ("form W"): each begins with a blank and follows the text directly.
+struct WindowRow {
+  std::int32_t event;
+  const char* description;
+};
+constexpr WindowRow kWindowRows[] = {
+    {513, " CloseWindow"},
+    {514, " CloseDown"},
+    {515, " OpenWindow"},
+    {516, " OpenFailed"},
+    {517, " LoseFocus"},
+    {518, " GainFocus"},
+    {520, " Suspend"},
+    {521, " Resume"},
+    {523, " Timer"},
+    {524, " DDErequest"},
+    {525, " DDEadvise"},
+    {526, " DDEdata"},
+    {527, " DDEcommand"},
+    {528, " DDEpoke"},
+    {529, " DDEclosed"},
+    {544, " Move "},
+    {545, " Size"},
+    {546, " Restore"},
+    {547, " Maximize"},
+    {548, " Iconize"},
+    {549, " Completed"},
+    {560, " Moved"},
+    {561, " Sized"},
+    {562, " Restored"},
+    {563, " Maximized"},
+    {564, " Iconized"},
+    {565, " Docked"},
+    {566, " Undocked"},
+    {576, " BuildFile"},
+    {577, " BuildKey"},
+    {578, " BuildDone"},
+    {6781, " Rovalent Message, RV::WM_TaskbarRestart, Reload icons!"},
+    {6783, " Rovalent Message, RV::WM_QueryEndSession"},
+    {6784, " Rovalent Message, RV::WM_EndSession Aborted"},
+    {6785, " Rovalent Message, RV::WM_EndSession Now!"},
+    {6787, " Rovalent Message, SERVICE_CONTROL_SHUTDOWN"},
+    {6790, " Rovalent Message, Taskbar load icon"},
+    {6792, " Rovalent Message, Taskbar mouse move"},
+    {6793, " Rovalent Message, Taskbar mouseleft down"},
+    {6794, " Rovalent Message, Taskbar mouseleft up"},
+    {6795, " Rovalent Message, Taskbar double left click"},
+    {6796, " Rovalent Message, Taskbar mouseright down"},
+    {6797, " Rovalent Message, Taskbar mouseright up"},
+    {6881, " Rovalent Message, Comms Transmit Buffer Empty"},
+    {6882, " Rovalent Message, Comms Character(s) Received"},
+    {6883, " Rovalent Message, Comms Handshaking lines changed"},
+    {7306, " Rovalent Message, Taskbar balloon opened"},
+    {7307, " Rovalent Message, Taskbar balloon closed"},
+    {7308, " Rovalent Message, Taskbar balloon timeout, closed"},
+};
+
+// Event 1280 names the thread's last alerted message; these ten it names
+// itself.
+constexpr const char* kMouseMessageNames[] = {
+    "RV::WM_MOUSEMOVE",   "RV::WM_LBUTTONDOWN",   "RV::WM_LBUTTONUP",     "RV::WM_LBUTTONDBLCLK",
+    "RV::WM_RBUTTONDOWN", "RV::WM_RBUTTONUP",     "RV::WM_RBUTTONDBLCLK", "RV::WM_MBUTTONDOWN",
+    "RV::WM_MBUTTONUP",   "RV::WM_MBUTTONDBLCLK",
+};
+
+// The value that a form-F description adds for the event being handled.
+std::string FieldValue(std::int32_t event, std::int32_t field) {
+  const rt::Window* window = rt::CurrentWindow();
+  switch (event) {
+    case 2:
+    case 21:
+      return rt::Decimal(window ? window->Choice(rt::EventControl()) : 0);
+    case 15:
+    case 16:
+      return rt::Decimal(rt::KeyCodeCurrent());
+    case 29:
+      return rt::Decimal(window ? window->VerticalScrollPosition(field) : 0);
+  }
+  return {};
+}
+
+std::string WindowEventDescription(std::int32_t event) {
+  if (event == rvevent::kEventBase) {
+    const std::int32_t message = Rovalent();
+    if (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) {
+      return std::string(" Rovalent Message, Rovalent()=") +
+             kMouseMessageNames[message - WM_MOUSEMOVE];
+    }
+    return " Rovalent Message Rovalent()=" + rt::Decimal(message);
+  }
+  if (event == 6782) {
+    return " Rovalent Message, RV::WM_SysCommand, WinSysEvent()=" + rt::Decimal(WinSysEvent(0));
+  }
+  if (event == 6786) {
+    const std::uint32_t change = WinWtsEvent(0);
+    return " Rovalent Message, RV::WM_WTSSESSION_CHANGE, WinWtsEvent()=" + std::to_string(change) +
+           ", WinWtsID()=" + std::to_string(WinWtsID());
+  }
+  for (const WindowRow& row : kWindowRows) {
+    if (row.event == event) return row.description;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string DebugEventText(std::string_view text, std::int32_t event, std::int32_t field) {
+  for (const FieldRow& row : kFieldRows) {
+    if (row.event == event) {
+      return DebugFieldText(std::string(row.description) + FieldValue(event, field), text, field);
+    }
+  }
+  const std::string clipped(rt::TrimRight(text));
+  if (std::string description = WindowEventDescription(event); !description.empty()) {
+    return clipped + description;
+  }
+  if (event >= 6280 && event <= 6380) {
+    return clipped + " Rovalent Message, TaskbarCallBack, Rovalent()=" + rt::Decimal(Rovalent());
+  }
+  if (event >= 1024 && event <= 4095) return clipped + "EVENT:User " + rt::Decimal(event - 1024);
+  return clipped;
+}
+
+std::int32_t LastDumpedEvent() {
+  return g_lastDumpedEvent;
+}
+
+void ds_Debug(std::optional<std::string_view> window, std::string_view text, std::int32_t event,
+              std::int32_t field) {
+  if (!SwitchOn(RvSwitch::Debug)) return;
+  DebugLine loc;
+  loc.window = rt::Fixed("", 40);
+  loc.winCol = kWhite;
+  if (window) {
+    loc.window = rt::Fixed(*window, 40);
+    // Each window name keeps one colour for the run; names are told apart
+    // by their first 255 characters, without trailing blanks.
+    const std::string key = rt::Clip(rt::Cut(*window, 255));
+    DebugWait();
+    auto found = WQ.find(key);
+    if (found == WQ.end()) {
+      const int red = rt::RandomInRange(120, 240);
+      const int green = rt::RandomInRange(120, 240);
+      const int blue = rt::RandomInRange(120, 240);
+      found = WQ.emplace(key, red + 256 * green + 65536 * blue).first;
+    }
+    loc.winCol = found->second;
+    DebugRelease();
+  }
+  loc.event = event;
+  loc.eventCol = event == 520 ? kRed : event == 521 ? kGreen : kWhite;
+  loc.text1 = rt::Fixed(DebugEventText(text, event, field), 255);
+  DebugWriteLine(loc);
+  SaveStackEntry();
+  g_lastDumpedEvent = loc.event;
+  TestStackEntry();
 }

@@ -269,8 +269,20 @@ std::uint8_t DebugRelease();
 // current window.
 std::string DebugFieldText(std::string_view description, std::string_view text, std::int32_t field);
 
-// The event dump: one line of text to the debug output, under "/debug".
-void ds_Debug(std::string_view text);
+// The event dump, under "/debug": one line with the window's name (omitted:
+// none, and the colour white), the event's number, the caller's text and the
+// event's description; `field` is the control the event concerns. Without
+// "/debug" it does nothing.
+void ds_Debug(std::optional<std::string_view> window, std::string_view text, std::int32_t event = 0,
+              std::int32_t field = 0);
+// The library's error logging: the text alone, without window and event.
+inline void ds_Debug(std::string_view text) {
+  ds_Debug(std::nullopt, text);
+}
+// The text with the event's description, as the dump writes it.
+std::string DebugEventText(std::string_view text, std::int32_t event, std::int32_t field);
+// The event number of the last line the dump wrote, 0 before the first.
+std::int32_t LastDumpedEvent();
 
 // ---------------------------------------------------------------------------
 // Message alerts (ds_rvAlert)

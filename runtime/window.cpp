@@ -517,6 +517,18 @@ void Window::Select(int control) {
   if (c && c->hwnd && !c->hidden && ::IsWindowEnabled(c->hwnd.get())) ::SetFocus(c->hwnd.get());
 }
 
+int Window::Choice(int control) const {
+  const Control* c = Find(control);
+  if (!c || !c->hwnd || c->layout->type != ControlType::List) return 0;
+  const LRESULT selected = ::SendMessageA(c->hwnd.get(), LB_GETCURSEL, 0, 0);
+  return selected == LB_ERR ? 0 : static_cast<int>(selected) + 1;
+}
+
+int Window::VerticalScrollPosition(int control) const {
+  HWND target = control == 0 ? ClientHandle() : ControlHandle(control);
+  return target ? ::GetScrollPos(target, SB_VERT) : 0;
+}
+
 // ---------------------------------------------------------------------------
 // Position and size
 

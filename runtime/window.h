@@ -88,6 +88,10 @@ class Window {
   void Display(int control = 0);
   // Gives the keyboard focus to a control when it can take it.
   void Select(int control);
+  // The 1-based number of a list control's selected entry, 0 for none.
+  int Choice(int control) const;
+  // The vertical scroll position of a control, or of the window for 0.
+  int VerticalScrollPosition(int control) const;
 
   // Position and size of the frame: dialog units, or screen pixels while
   // Pixels is on.
