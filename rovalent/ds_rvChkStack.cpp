@@ -15,8 +15,10 @@ struct SavedSet {
 thread_local std::int32_t t_level = 0;
 thread_local SavedSet t_frames[kMaxLevels];
 
+// A level outside 1 to 255 saved nothing: it reads as a set of zeros.
 const SavedSet& CurrentSet() {
-  return t_frames[t_level - 1];
+  static constexpr SavedSet kNothingSaved{};
+  return t_level >= 1 && t_level <= kMaxLevels ? t_frames[t_level - 1] : kNothingSaved;
 }
 
 struct RegisterItem {

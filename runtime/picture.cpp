@@ -36,6 +36,10 @@ IStream* StreamOver(std::span<const std::byte> bytes) {
   HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, bytes.size());
   if (!memory) return nullptr;
   void* target = ::GlobalLock(memory);
+  if (!target) {
+    ::GlobalFree(memory);
+    return nullptr;
+  }
   std::memcpy(target, bytes.data(), bytes.size());
   ::GlobalUnlock(memory);
   IStream* stream = nullptr;

@@ -186,8 +186,10 @@ SIZE TextSize(HFONT font, std::string_view text) {
 }
 
 void Register(Window* w) {
-  std::lock_guard lock(g_openMutex);
+  // Attaching runs every module's thread start steps, which must not run
+  // under the lock of the window lists.
   ThreadAttachCurrent();
+  std::lock_guard lock(g_openMutex);
   g_open[ThreadNumber()].push_back(w);
 }
 

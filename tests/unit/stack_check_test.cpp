@@ -187,6 +187,11 @@ TEST(StackRegisterDiffText, JoinsItemsWithTheSeparatorKeptWhole) {
   EXPECT_EQ(text.substr(0, 16), "EBX=00000010 LAS");
   EXPECT_EQ(text.substr(33, 12), "EDX=00000020");
   EXPECT_EQ(text.substr(66, 12), "EDI=FFFFFFFF");
+
+  // Without an open pair there is no saved set to read from: the values
+  // compare with zeros.
+  alerts::OnNewThread([&] { text = StackRegisterDiff(&now, 2, " | "); });
+  EXPECT_EQ(text, "EBX=00000010 LAST EBX=00000000");
 }
 
 // A changed stack or frame pointer ends the program after the box; the
