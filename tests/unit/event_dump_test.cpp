@@ -240,19 +240,22 @@ TEST_F(EventDump, LinesAndTheirLayout) {
   EXPECT_EQ(LastDumpedEvent(), 523);
 
   // The line's colours: the window's own, and red, green or white for the
-  // rest of the line by its event.
+  // rest of the line by its event. On a thread of their own too, so that the
+  // file is closed again when the folder goes.
   const struct {
     std::int32_t event;
     std::int32_t colour;
   } colours[] = {{520, 0x0000FF}, {521, 0x00FF00}, {515, 0xFFFFFF}, {0, 0xFFFFFF}};
-  for (const auto& c : colours) {
-    ds_Debug("Main", "colour", c.event, 0);
-    EXPECT_EQ(DS_VDQ.buffer.eventCol2, c.colour) << c.event;
-    EXPECT_EQ(DS_VDQ.buffer.textCol2, c.colour) << c.event;
-    EXPECT_EQ(DS_VDQ.buffer.windowCol2, WQ.at("Main")) << c.event;
-  }
-  ds_Debug(std::nullopt, "no window", 0, 0);
-  EXPECT_EQ(DS_VDQ.buffer.windowCol2, 0xFFFFFF);
+  OnNewThread([&] {
+    for (const auto& c : colours) {
+      ds_Debug("Main", "colour", c.event, 0);
+      EXPECT_EQ(DS_VDQ.buffer.eventCol2, c.colour) << c.event;
+      EXPECT_EQ(DS_VDQ.buffer.textCol2, c.colour) << c.event;
+      EXPECT_EQ(DS_VDQ.buffer.windowCol2, WQ.at("Main")) << c.event;
+    }
+    ds_Debug(std::nullopt, "no window", 0, 0);
+    EXPECT_EQ(DS_VDQ.buffer.windowCol2, 0xFFFFFF);
+  });
 }
 
 TEST_F(EventDump, EachWindowNameKeepsOneColourForTheRun) {

@@ -73,10 +73,12 @@ TempFolder::TempFolder() {
   char base[MAX_PATH];
   ::GetTempPathA(MAX_PATH, base);
   static int counter = 0;
-  path_ = std::string(base) + "rt" + std::to_string(::GetCurrentProcessId()) + "_" +
-          std::to_string(++counter);
-  while (!path_.empty() && path_.back() == '\\') path_.pop_back();
-  std::filesystem::create_directories(path_);
+  // Process ids come back: a folder that an earlier run left behind is not
+  // taken again.
+  do {
+    path_ = std::string(base) + "rt" + std::to_string(::GetCurrentProcessId()) + "_" +
+            std::to_string(++counter);
+  } while (!std::filesystem::create_directory(path_));
 }
 
 TempFolder::~TempFolder() {
