@@ -53,30 +53,16 @@ void AlertModuleTerm() {
 // ---------------------------------------------------------------------------
 // Helpers
 
-std::int32_t HandleValue(HWND window) {
-  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(window));
-}
-
 HWND WindowOf(std::int32_t handle) {
   return reinterpret_cast<HWND>(static_cast<std::intptr_t>(handle));
-}
-
-bool ByHandleThenMessage(const AlertEntry& a, const AlertEntry& b) {
-  return a.handle != b.handle ? a.handle < b.handle : a.message < b.message;
 }
 
 // The detail text of a failed Windows call: the words, the handle in the
 // picture "n-16", a blank and the system's text of the failure.
 void RecordFailure(std::string_view words, std::int32_t handle, DWORD error, std::int32_t code) {
-  std::string detail = std::string(words) + rt::FormatGrouped(handle, 16) + " ";
-  ::SetLastError(error);
-  detail += LastErrorText();
-  RovalentErrorTextSet(detail);
+  RovalentErrorTextSet(std::string(words) + rt::FormatGrouped(handle, 16) + " " +
+                       SystemErrorText(error));
   SetRovalentError(code);
-}
-
-void Trace(const std::string& text) {
-  WriteDebugText(text, 1);
 }
 
 // The procedure lookup records its own name; the registration's outcome
@@ -103,33 +89,7 @@ class KeepRecordedName {
   std::string name_;
 };
 
-class AlertLock {
- public:
-  AlertLock() {
-    WaitReleaseTrace("Wait");
-    RovalentLock->Wait();
-  }
-  AlertLock(const AlertLock&) = delete;
-  AlertLock& operator=(const AlertLock&) = delete;
-  ~AlertLock() {
-    WaitReleaseTrace("Release");
-    RovalentLock->Release();
-  }
-
- private:
-  static void WaitReleaseTrace(const char* what) {
-    if (!SwitchOn(RvSwitch::DebugWaitRelease)) return;
-    Trace(std::string("Wait/Release Check. WinAlert: ") + what +
-          "! Thread: " + std::to_string(rt::ThreadNumber()));
-  }
-};
-
-std::vector<AlertEntry>::iterator AnyEntryOf(std::vector<AlertEntry>& wa, std::int32_t handle) {
-  const auto it = std::lower_bound(
-      wa.begin(), wa.end(), AlertEntry{.handle = handle},
-      [](const AlertEntry& a, const AlertEntry& b) { return a.handle < b.handle; });
-  return it != wa.end() && it->handle == handle ? it : wa.end();
-}
+constexpr char kLockHolder[] = "WinAlert: ";
 
 struct AlertRange {
   std::int32_t first;
@@ -137,15 +97,17 @@ struct AlertRange {
   std::int32_t action;
 };
 
+// True when the session-notification procedure can be called.
+bool SessionProcedureFound(const char* name, ProcVariable& procedure) {
+  KeepRecordedName keep;
+  return ds_LoadDLLProc("Wtsapi32", name, procedure) == 0;
+}
+
 // Signs a frame up for session-change messages; the entry remembers it.
 void RegisterSessionChange(AlertEntry& entry) {
-  std::int32_t looked;
-  {
-    KeepRecordedName keep;
-    looked = ds_LoadDLLProc("Wtsapi32", "WTSRegisterSessionNotification",
-                            fp_WTSRegisterSessionNotification);
+  if (!SessionProcedureFound("WTSRegisterSessionNotification", fp_WTSRegisterSessionNotification)) {
+    return;
   }
-  if (looked != 0) return;
   const auto registerWindow =
       ProcFromVariable<RegisterSessionNotificationFn>(fp_WTSRegisterSessionNotification);
   if (registerWindow(WindowOf(entry.handle), kNotifyForAllSessions)) {
@@ -157,13 +119,10 @@ void RegisterSessionChange(AlertEntry& entry) {
 }
 
 void UnregisterSessionChange(const AlertEntry& entry) {
-  std::int32_t looked;
-  {
-    KeepRecordedName keep;
-    looked = ds_LoadDLLProc("Wtsapi32", "WTSUnRegisterSessionNotification",
-                            fp_WTSUnRegisterSessionNotification);
+  if (!SessionProcedureFound("WTSUnRegisterSessionNotification",
+                             fp_WTSUnRegisterSessionNotification)) {
+    return;
   }
-  if (looked != 0) return;
   const auto unregisterWindow =
       ProcFromVariable<UnRegisterSessionNotificationFn>(fp_WTSUnRegisterSessionNotification);
   if (unregisterWindow(WindowOf(entry.handle))) return;
@@ -173,18 +132,18 @@ void UnregisterSessionChange(const AlertEntry& entry) {
 
 void AddingAlertTrace(const AlertEntry& entry) {
   if (!SwitchOn(RvSwitch::Debug)) return;
-  const std::string text = "WinAlert : Adding Alert: " + std::to_string(entry.message) +
-                           " Action: " + std::to_string(entry.action);
-  Trace(rt::Cut(text, kTraceBufferSize - 1));
+  const std::string text = "WinAlert : Adding Alert: " + rt::Decimal(entry.message) +
+                           " Action: " + rt::Decimal(entry.action);
+  WriteDebugText(rt::Cut(text, kTraceBufferSize - 1));
 }
 
 // Registers the range on one handle, replacing its window procedure when the
 // handle has no alert yet.
 void AddAlerts(const AlertRange& range, std::int32_t handle, std::int32_t clientHandle) {
-  AlertLock lock;
+  RovalentLockHold lock(kLockHolder);
   AlertQueues& queues = ThreadAlertQueues();
   std::int32_t saved = 0;
-  if (const auto known = AnyEntryOf(queues.WA, handle); known != queues.WA.end()) {
+  if (const auto known = FirstAlertOf(queues.WA, handle); known != queues.WA.end()) {
     saved = known->returnTo;
   } else {
     ::SetLastError(0xFFFFFFFF);
@@ -201,8 +160,8 @@ void AddAlerts(const AlertRange& range, std::int32_t handle, std::int32_t client
     // Counted in 64 bits, so that a range ending at the largest number ends.
     for (std::int64_t m = range.first; m <= range.last; ++m) {
       const auto message = static_cast<std::int32_t>(m);
-      AlertEntry wanted{.handle = handle, .message = message};
-      auto it = std::lower_bound(queues.WA.begin(), queues.WA.end(), wanted, ByHandleThenMessage);
+      const AlertEntry wanted{.handle = handle, .message = message};
+      const auto it = std::lower_bound(queues.WA.begin(), queues.WA.end(), wanted, AlertOrder);
       if (it != queues.WA.end() && it->handle == handle && it->message == message) {
         it->action = range.action;
         AddingAlertTrace(*it);
@@ -215,8 +174,7 @@ void AddAlerts(const AlertRange& range, std::int32_t handle, std::int32_t client
                        .thread = thread,
                        .isClientArea = isClientArea};
       if (isClientArea == 0 && message == kSessionChange) RegisterSessionChange(entry);
-      queues.WA.insert(
-          std::upper_bound(queues.WA.begin(), queues.WA.end(), entry, ByHandleThenMessage), entry);
+      queues.WA.insert(it, entry);
       const auto number = std::lower_bound(queues.MA.begin(), queues.MA.end(), message);
       if (number == queues.MA.end() || *number != message) queues.MA.insert(number, message);
       AddingAlertTrace(entry);
@@ -232,11 +190,11 @@ void AddAlerts(const AlertRange& range, std::int32_t handle, std::int32_t client
 
 // Removes every alert of one handle and puts its procedure back.
 void CloseHandle(std::int32_t handle) {
-  AlertLock lock;
+  RovalentLockHold lock(kLockHolder);
   AlertQueues& queues = ThreadAlertQueues();
   std::int32_t restore = 0;
-  for (auto it = AnyEntryOf(queues.WA, handle); it != queues.WA.end();
-       it = AnyEntryOf(queues.WA, handle)) {
+  for (auto it = FirstAlertOf(queues.WA, handle); it != queues.WA.end();
+       it = FirstAlertOf(queues.WA, handle)) {
     if (it->message == kSessionChange && it->wtsNotifyEnabled != 0) UnregisterSessionChange(*it);
     restore = it->returnTo;
     queues.WA.erase(it);
@@ -272,11 +230,18 @@ AlertQueues& ThreadAlertQueues() {
   return NewThreadQueues();
 }
 
+std::vector<AlertEntry>::iterator FirstAlertOf(std::vector<AlertEntry>& wa, std::int32_t handle) {
+  const auto it =
+      std::lower_bound(wa.begin(), wa.end(), handle,
+                       [](const AlertEntry& a, std::int32_t h) { return a.handle < h; });
+  return it != wa.end() && it->handle == handle ? it : wa.end();
+}
+
 void WinAlert(std::optional<std::int32_t> first, std::optional<std::int32_t> last,
               std::optional<std::int32_t> action) {
   if (SwitchOn(RvSwitch::DebugWinAlert)) {
-    Trace("WinAlert. Top. In: " + std::to_string(first.value_or(0)) + " " +
-          " Action: " + std::to_string(action.value_or(0)));
+    WriteDebugText("WinAlert. Top. In: " + rt::Decimal(first.value_or(0)) + " " +
+                   " Action: " + rt::Decimal(action.value_or(0)));
   }
   ClearRovalentError("WinAlert");
   if (!first && !last && !action) {
@@ -291,9 +256,9 @@ void WinAlert(std::optional<std::int32_t> first, std::optional<std::int32_t> las
       KeepRecordedName keep;
       ds_BuildWMQ();
     }
-    Trace("WinAlert. Alerting: " + std::to_string(*first) + " " +
-          MessageNameOf(*first).value_or("[Unknown]") +
-          " Action: " + std::to_string(action.value_or(0)));
+    WriteDebugText("WinAlert. Alerting: " + rt::Decimal(*first) + " " +
+                   MessageNameOf(*first).value_or("[Unknown]") +
+                   " Action: " + rt::Decimal(action.value_or(0)));
   }
   // A range that names no message must not replace any window procedure:
   // a handle without an entry would have nothing to pass its messages to.

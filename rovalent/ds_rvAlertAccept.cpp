@@ -22,21 +22,11 @@ struct AcceptValues {
 };
 thread_local AcceptValues t_values{0, 0, 0, 0, rvevent::kEventBase, 0};
 
-std::int32_t HandleValue(HWND window) {
-  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(window));
-}
-
 WNDPROC ProcedureOf(std::int32_t value) {
   return reinterpret_cast<WNDPROC>(static_cast<std::intptr_t>(value));
 }
 
-std::string Decimal(std::int64_t value) {
-  return std::to_string(value);
-}
-
-void Trace(const std::string& text) {
-  WriteDebugText(text, 1);
-}
+using rt::Decimal;
 
 // Straight to the debugger, whatever "DebugOutputFile" says.
 void QuorrelLine(const char* text) {
@@ -46,39 +36,14 @@ void QuorrelLine(const char* text) {
   ::OutputDebugStringA(buffer);
 }
 
-// RovalentLock for one pass of a message; the pass number shows in the
-// trace lines.
-class AcceptLock {
- public:
-  explicit AcceptLock(int pass) : pass_(pass) {
-    WaitReleaseTrace("Wait");
-    RovalentLock->Wait();
-  }
-  AcceptLock(const AcceptLock&) = delete;
-  AcceptLock& operator=(const AcceptLock&) = delete;
-  ~AcceptLock() { Release(); }
-  void Release() {
-    if (released_) return;
-    released_ = true;
-    WaitReleaseTrace("Release");
-    RovalentLock->Release();
-  }
-
- private:
-  void WaitReleaseTrace(const char* what) const {
-    if (!SwitchOn(RvSwitch::DebugWaitRelease)) return;
-    Trace("Wait/Release Check. WinAccept(" + Decimal(pass_) + "): " + what +
-          "! Thread: " + Decimal(rt::ThreadNumber()));
-  }
-
-  int pass_;
-  bool released_ = false;
-};
+// The lock's holders of a message's two passes, as the trace lines name them.
+constexpr char kNamingPass[] = "WinAccept(1): ";
+constexpr char kLookupPass[] = "WinAccept(2): ";
 
 // The trace line that names a message; a number below WM_USER without a
 // name is a library error, and the message is handled as usual.
 void NameMessage(std::int32_t message, HWND window, WPARAM wParam, LPARAM lParam) {
-  AcceptLock lock(1);
+  RovalentLockHold lock(kNamingPass);
   std::string name;
   if (message == kTaskBarCallBack) {
     name = "TaskBarCallBackMsg";
@@ -98,7 +63,7 @@ void NameMessage(std::int32_t message, HWND window, WPARAM wParam, LPARAM lParam
                      " p2=" + Decimal(static_cast<std::int32_t>(lParam)) +
                      " handle=" + Decimal(HandleValue(window)) + "\r\n";
   line.push_back('\0');
-  Trace(line);
+  WriteDebugText(line);
 }
 
 int MappedEvent(std::int32_t message) {
@@ -169,8 +134,8 @@ void PostUserEvent(const AlertEntry& alert, std::int32_t message, WPARAM wParam,
       break;
     default:
       if (tracing) {
-        Trace("Posting Event " + Decimal(t_values.eventBase) + " to thread " +
-              Decimal(alert.thread));
+        WriteDebugText("Posting Event " + Decimal(t_values.eventBase) + " to thread " +
+                       Decimal(alert.thread));
       }
       break;
   }
@@ -181,9 +146,9 @@ void PostAlert(AlertEntry& alert, std::int32_t message, WPARAM wParam, LPARAM lP
   const bool tracing = SwitchOn(RvSwitch::DebugWinAlert);
   const std::int32_t action = alert.action;
   if (tracing) {
-    Trace("About to post: wa:action: " + Decimal(action) + " PostEvent? " +
-          Decimal(action & rvaction::kRuntimeEvent) + " PostUser? " +
-          Decimal(action & rvaction::kUserEvent) + " mess: " + Decimal(message));
+    WriteDebugText("About to post: wa:action: " + Decimal(action) + " PostEvent? " +
+                   Decimal(action & rvaction::kRuntimeEvent) + " PostUser? " +
+                   Decimal(action & rvaction::kUserEvent) + " mess: " + Decimal(message));
   }
   if (action & rvaction::kRuntimeEvent) {
     PostMappedEvent(message);
@@ -227,7 +192,7 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
   const std::int32_t handle = HandleValue(window);
   if (SwitchOn(RvSwitch::DebugWinAlert)) NameMessage(message, window, wParam, lParam);
 
-  AcceptLock lock(2);
+  RovalentLockHold lock(kLookupPass);
   AlertQueues& queues = ThreadAlertQueues();
   const bool tracing = SwitchOn(RvSwitch::DebugWinAlert);
   AlertEntry alert{.handle = handle, .message = message};
@@ -235,15 +200,12 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
   // Most messages are alerted on no window of the thread: one search
   // dismisses them without looking at the alerts.
   if (std::binary_search(queues.MA.begin(), queues.MA.end(), message)) {
-    if (tracing) Trace("Found message " + Decimal(message) + " in ma Queue");
-    const auto it = std::lower_bound(
-        queues.WA.begin(), queues.WA.end(), alert, [](const AlertEntry& a, const AlertEntry& b) {
-          return a.handle != b.handle ? a.handle < b.handle : a.message < b.message;
-        });
+    if (tracing) WriteDebugText("Found message " + Decimal(message) + " in ma Queue");
+    const auto it = std::lower_bound(queues.WA.begin(), queues.WA.end(), alert, AlertOrder);
     if (it != queues.WA.end() && it->handle == handle && it->message == message) {
       position = static_cast<std::size_t>(it - queues.WA.begin()) + 1;
       alert = *it;
-      if (tracing) Trace("Found message " + Decimal(message) + " in wa Queue");
+      if (tracing) WriteDebugText("Found message " + Decimal(message) + " in wa Queue");
     } else if (!queues.WA.empty()) {
       // The search read every alert down to the first.
       alert = queues.WA.front();
@@ -252,19 +214,18 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
   // The client area paints itself: its alert never swallows the paint.
   if (position != 0 && message == WM_PAINT && alert.isClientArea != 0) position = 0;
   if (message == WM_QUERYENDSESSION) {
-    Trace("Check: RV::WM_QUERYENDSESSION: " + Decimal(alert.message) + " =? " + Decimal(message) +
-          " hnd: " + Decimal(alert.handle) + " =? " + Decimal(handle) +
-          " y=" + Decimal(static_cast<std::int64_t>(position)) + " vNoEndSession= " + Decimal(0));
+    WriteDebugText("Check: RV::WM_QUERYENDSESSION: " + Decimal(alert.message) + " =? " +
+                   Decimal(message) + " hnd: " + Decimal(alert.handle) + " =? " + Decimal(handle) +
+                   " y=" + Decimal(static_cast<std::int64_t>(position)) +
+                   " vNoEndSession= " + Decimal(0));
   }
 
   if (position == 0) {
     if (tracing && message == WM_POWERBROADCAST) {
-      Trace("Not an alerted Message " + Decimal(message));
+      WriteDebugText("Not an alerted Message " + Decimal(message));
     }
-    const auto any =
-        std::lower_bound(queues.WA.begin(), queues.WA.end(), handle,
-                         [](const AlertEntry& a, std::int32_t h) { return a.handle < h; });
-    if (any == queues.WA.end() || any->handle != handle) {
+    const auto any = FirstAlertOf(queues.WA, handle);
+    if (any == queues.WA.end()) {
       RovalentErrorTextSet("WinAccept get on queue WA failed(2), wa:handel = " + Decimal(handle));
       SetRovalentError(rverr::kWinAccept);
       return 0;
@@ -279,7 +240,7 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
   lock.Release();
   KeepMessage(message, wParam, lParam);
   if (message == WM_QUERYENDSESSION && SwitchOn(RvSwitch::CheckShutDownStops)) {
-    Trace("  ShowStop2 : " + Decimal(0));
+    WriteDebugText("  ShowStop2 : " + Decimal(0));
     rt::ProgramStop("fp_EndSessionHandler: " + Decimal(0));
   }
   PostAlert(alert, message, wParam, lParam);
@@ -300,16 +261,10 @@ std::uint32_t WinWtsID() {
 
 std::uint32_t WinWtsEvent(std::uint8_t clear) {
   ClearRovalentError("WinWtsEvent");
-  AcceptValues& values = t_values;
-  const std::uint32_t code = values.wtsEventCode;
-  if (clear) values.wtsEventCode = 0;
-  return code;
+  return clear ? std::exchange(t_values.wtsEventCode, 0) : t_values.wtsEventCode;
 }
 
 std::int32_t WinSysEvent(std::uint8_t clear) {
   ClearRovalentError("WinSysEvent");
-  AcceptValues& values = t_values;
-  const std::int32_t message = values.sysEventMessage;
-  if (clear) values.sysEventMessage = 0;
-  return message;
+  return clear ? std::exchange(t_values.sysEventMessage, 0) : t_values.sysEventMessage;
 }

@@ -8,18 +8,12 @@ namespace {
 
 constexpr std::size_t kSystemNameMax = 254;
 
-bool DebugOn() {
-  return SwitchOn(RvSwitch::Debug);
-}
-
 // Records a failed step under "/debug": its words, a blank and the system's
 // text of the failure. The error is taken right after the failing call, since
 // building the words may touch the thread's last error.
 void RecordFailure(DWORD error, std::string_view words) {
-  if (!DebugOn()) return;
-  ::SetLastError(error);
-  std::string text = LastErrorText();
-  RovalentErrorTextSet(std::string(words) + " " + text);
+  if (!SwitchOn(RvSwitch::Debug)) return;
+  RovalentErrorTextSet(std::string(words) + " " + SystemErrorText(error));
   SetRovalentError(rverr::kLoadDLLProc);
 }
 

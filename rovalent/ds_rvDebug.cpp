@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 
 std::int32_t (*rvseam::clockNow)() = rt::ClockNow;
 
@@ -116,12 +117,7 @@ void DebuggerOutput(const std::string& line) {
   ::OutputDebugStringA(line.c_str());
 }
 
-void WaitReleaseTrace(const char* what) {
-  if (!SwitchOn(RvSwitch::DebugWaitRelease)) return;
-  WriteDebugText(std::string("Wait/Release Check. ds_Debug ") + what +
-                     "! Thread: " + std::to_string(rt::ThreadNumber()),
-                 1);
-}
+constexpr char kLockHolder[] = "ds_Debug ";
 
 void DebugModuleInit() {
   DS_VDQ.buffer = DebugViewLine{};
@@ -202,14 +198,12 @@ void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
 }
 
 std::uint8_t DebugWait() {
-  WaitReleaseTrace("Wait");
-  RovalentLock->Wait();
+  RovalentLockWait(kLockHolder);
   return 0;
 }
 
 std::uint8_t DebugRelease() {
-  WaitReleaseTrace("Release");
-  RovalentLock->Release();
+  RovalentLockRelease(kLockHolder);
   return 0;
 }
 
@@ -222,27 +216,16 @@ std::uint8_t DebugWriteLine(const DebugLine& loc) {
 
   DebugWait();
   DebugViewLine& line = DS_VDQ.buffer;
-  line = DebugViewLine{};
-  line.time1 = rt::Fixed(TimeStampText(PreciseClock(0, 0)), 15);
-  line.timeCol = kBlack;
-  line.timeCol2 = loc.eventCol;
-  line.timeCol3 = kWhite;
-  line.timeCol4 = kBlue;
-  line.window = rt::Fixed(loc.window, 40);
-  line.windowCol = kBlack;
-  line.windowCol2 = loc.winCol;
-  line.windowCol3 = kWhite;
-  line.windowCol4 = kBlue;
-  line.event = loc.event;
-  line.eventCol = kBlack;
-  line.eventCol2 = loc.eventCol;
-  line.eventCol3 = kWhite;
-  line.eventCol4 = kBlue;
-  line.text1 = rt::Fixed(loc.text1, 255);
-  line.textCol = kBlack;
-  line.textCol2 = loc.eventCol;
-  line.textCol3 = kWhite;
-  line.textCol4 = kBlue;
+  line = {.time1 = rt::Fixed(TimeStampText(PreciseClock(0, 0)), 15),
+          .window = rt::Fixed(loc.window, 40),
+          .event = loc.event,
+          .text1 = rt::Fixed(loc.text1, 255)};
+  // Each column shows black on its colour, and white on blue when selected.
+  const auto column = [](std::int32_t colour) { return std::tuple{kBlack, colour, kWhite, kBlue}; };
+  std::tie(line.timeCol, line.timeCol2, line.timeCol3, line.timeCol4) = column(loc.eventCol);
+  std::tie(line.windowCol, line.windowCol2, line.windowCol3, line.windowCol4) = column(loc.winCol);
+  std::tie(line.eventCol, line.eventCol2, line.eventCol3, line.eventCol4) = column(loc.eventCol);
+  std::tie(line.textCol, line.textCol2, line.textCol3, line.textCol4) = column(loc.eventCol);
   DS_VDQ.lines.push_back(line);
   while (DS_VDQ.lines.size() > static_cast<std::size_t>(std::max(DebugViewMaxLines, 0))) {
     DS_VDQ.lines.pop_front();

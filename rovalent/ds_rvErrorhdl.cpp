@@ -169,10 +169,7 @@ void ClearRovalentError(std::string_view procedureName) {
 
 void SetRovalentError(std::int32_t code) {
   t_errorCode = code;
-  if (SwitchOn(RvSwitch::Debug)) {
-    // The event dump writes the error line here.
-    ds_Debug(ErrorCodeText(0, 1));
-  }
+  if (SwitchOn(RvSwitch::Debug)) ds_Debug(ErrorCodeText(0, 1));
 }
 
 std::string ErrorCodeText(std::int32_t code, std::uint8_t withDetail) {
@@ -188,8 +185,11 @@ std::string ErrorCodeText(std::int32_t code, std::uint8_t withDetail) {
 }
 
 std::string LastErrorText() {
+  return SystemErrorText(::GetLastError());
+}
+
+std::string SystemErrorText(DWORD error) {
   char buffer[kFieldWidth];
-  const DWORD error = ::GetLastError();
   std::string_view text = SystemText(error, buffer);
   if (text.size() <= 2) return {};
   if (text.ends_with("\r\n")) text.remove_suffix(2);

@@ -11,10 +11,6 @@ using SHGetFolderPathFn = HRESULT(WINAPI*)(HWND owner, int folder, HANDLE token,
 constexpr int kCreateFlag = 0x8000;  // CSIDL_FLAG_CREATE
 constexpr std::size_t kFolderNameMax = 254;
 
-bool DebugOn() {
-  return SwitchOn(RvSwitch::Debug);
-}
-
 // The system's way of saying that the id is valid but its folder is not
 // there: S_FALSE from older systems; newer ones, and Wine, answer with the
 // file or path error instead.
@@ -39,9 +35,8 @@ void CreateLevel(std::string_view level) {
   const std::string name = rt::Cut(level, kFolderNameMax);
   if (::CreateDirectoryA(name.c_str(), nullptr)) return;
   const DWORD error = ::GetLastError();
-  if (!DebugOn()) return;
-  ::SetLastError(error);
-  RovalentErrorTextSet(LastErrorText());
+  if (!SwitchOn(RvSwitch::Debug)) return;
+  RovalentErrorTextSet(SystemErrorText(error));
   SetRovalentError(rverr::kCreateDirectory);
 }
 
@@ -70,7 +65,7 @@ std::string ds_GetFolderPath(std::int32_t folderId, std::uint8_t create) {
     return {};
   }
   RovalentErrorCodeStore(rverr::kFolderMissing);
-  if (DebugOn()) {
+  if (SwitchOn(RvSwitch::Debug)) {
     RovalentErrorTextSet(ErrorCodeText(0, 1));
     SetRovalentError(rverr::kGetFolderPath);
   }

@@ -54,11 +54,13 @@ bool ReadCounter(ClockState& s) {
   return true;
 }
 
-void AlignCounter(ClockState& s) {
+// False when the counter could not be read; the base then stays unused.
+bool AlignCounter(ClockState& s) {
   WaitForClockStep(s.counterBaseClock);
-  ReadCounter(s);
+  const bool read = ReadCounter(s);
   s.counterBase = static_cast<double>(s.counterReading);
   s.counterBaseClock = rt::ClockNow();
+  return read;
 }
 
 void CalibrateCounter(ClockState& s) {
@@ -68,13 +70,7 @@ void CalibrateCounter(ClockState& s) {
     return;
   }
   s.counterTicksPerHundredth = static_cast<double>(s.counterFrequency) / 100.0;
-  WaitForClockStep(s.counterBaseClock);
-  if (!ReadCounter(s)) {
-    s.noCounter = true;
-    return;
-  }
-  s.counterBase = static_cast<double>(s.counterReading);
-  s.counterBaseClock = rt::ClockNow();
+  if (!AlignCounter(s)) s.noCounter = true;
 }
 
 double CycleCount() {

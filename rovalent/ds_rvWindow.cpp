@@ -30,37 +30,34 @@ bool Within(std::int64_t low, std::int64_t value, std::int64_t high) {
   return low <= value && value <= high;
 }
 
-// The task bar is the strip between the virtual screen and the work area;
-// a strip at least half the work area's size is no task bar and stays.
+// Whether the span from..to reaches into the work area's span on that axis.
+bool Overlaps(std::int64_t from, std::int64_t to, std::int64_t workStart, std::int64_t workEnd) {
+  return Within(workStart, from + kEdgeSlack, workEnd) ||
+         Within(workStart, to - kEdgeSlack, workEnd) || Within(from, workStart, to);
+}
+
+// On one axis: a task bar is the strip between the area's edge and the work
+// area's, before its start or, when there is none there, after its end. A
+// strip at least half the work area's size is no task bar and stays.
+void CutTaskBar(std::int64_t& areaStart, std::int64_t& areaSize, std::int64_t workStart,
+                std::int64_t workEnd, bool overlaps) {
+  const std::int64_t half = (workEnd - workStart) / 2;
+  if (areaStart < workStart && workStart - areaStart < half) {
+    if (overlaps) {
+      areaSize -= workStart - areaStart;
+      areaStart = workStart;
+    }
+  } else if (const std::int64_t beyond = areaStart + areaSize - workEnd;
+             beyond > 0 && beyond < half) {
+    if (overlaps) areaSize -= beyond;
+  }
+}
+
 void KeepTaskBarClear(Area& area, const Rect& rect, const Rect& work) {
-  const std::int64_t halfHeight = (work.bottom - work.top) / 2;
-  const std::int64_t halfWidth = (work.right - work.left) / 2;
-  const bool overlapsAcross = Within(work.left, rect.left + kEdgeSlack, work.right) ||
-                              Within(work.left, rect.right - kEdgeSlack, work.right) ||
-                              Within(rect.left, work.left, rect.right);
-  const bool overlapsDown = Within(work.top, rect.top + kEdgeSlack, work.bottom) ||
-                            Within(work.top, rect.bottom - kEdgeSlack, work.bottom) ||
-                            Within(rect.top, work.top, rect.bottom);
-
-  if (area.top < work.top && work.top - area.top < halfHeight) {
-    if (overlapsAcross) {
-      area.height -= work.top - area.top;
-      area.top = work.top;
-    }
-  } else if (const std::int64_t below = area.top + area.height - work.bottom;
-             below > 0 && below < halfHeight) {
-    if (overlapsAcross) area.height -= below;
-  }
-
-  if (area.left < work.left && work.left - area.left < halfWidth) {
-    if (overlapsDown) {
-      area.width -= work.left - area.left;
-      area.left = work.left;
-    }
-  } else if (const std::int64_t beyond = area.left + area.width - work.right;
-             beyond > 0 && beyond < halfWidth) {
-    if (overlapsDown) area.width -= beyond;
-  }
+  CutTaskBar(area.top, area.height, work.top, work.bottom,
+             Overlaps(rect.left, rect.right, work.left, work.right));
+  CutTaskBar(area.left, area.width, work.left, work.right,
+             Overlaps(rect.top, rect.bottom, work.top, work.bottom));
 }
 
 // Shifts the span inside [low, low + size); a span longer than that takes

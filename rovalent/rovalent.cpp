@@ -58,6 +58,26 @@ std::span<const rt::Module* const> RovalentModules() {
   return kModules;
 }
 
+namespace {
+
+void LockStepTrace(std::string_view holder, const char* step) {
+  if (!SwitchOn(RvSwitch::DebugWaitRelease)) return;
+  WriteDebugText("Wait/Release Check. " + std::string(holder) + step +
+                 " Thread: " + rt::Decimal(rt::ThreadNumber()));
+}
+
+}  // namespace
+
+void RovalentLockWait(std::string_view holder) {
+  LockStepTrace(holder, "Wait!");
+  RovalentLock->Wait();
+}
+
+void RovalentLockRelease(std::string_view holder) {
+  LockStepTrace(holder, "Release!");
+  RovalentLock->Release();
+}
+
 char HexDigitChar(std::int32_t value) {
   return value >= 0 && value <= 15 ? "0123456789ABCDEF"[value] : '#';
 }

@@ -17,6 +17,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "runtime.h"
@@ -40,6 +41,28 @@ extern const rt::Module RovalentAlertModule;
 // The library's only lock, re-entrant; it exists from module start to module
 // end.
 extern std::optional<rt::Lock> RovalentLock;
+
+// Enters or leaves RovalentLock for a holder. Under "/debugWaitRelease" each
+// step is traced first: "Wait/Release Check. ", the holder's words, "Wait!"
+// or "Release!", " Thread: " and the calling thread's number.
+void RovalentLockWait(std::string_view holder);
+void RovalentLockRelease(std::string_view holder);
+
+// RovalentLock for a scope, or until Release.
+class RovalentLockHold {
+ public:
+  explicit RovalentLockHold(std::string_view holder) : holder_(holder) { RovalentLockWait(holder); }
+  RovalentLockHold(const RovalentLockHold&) = delete;
+  RovalentLockHold& operator=(const RovalentLockHold&) = delete;
+  ~RovalentLockHold() { Release(); }
+  void Release() {
+    if (std::exchange(held_, false)) RovalentLockRelease(holder_);
+  }
+
+ private:
+  std::string_view holder_;
+  bool held_ = true;
+};
 
 // A fixed text of the library that several threads write: every access
 // takes a copy under its own guard.
@@ -147,6 +170,8 @@ std::string ErrorCodeText(std::int32_t code, std::uint8_t withDetail);
 // The system's text of the thread's last Windows error without its final
 // line end; empty when the system has no text of more than 2 characters.
 std::string LastErrorText();
+// The same for a Windows error taken earlier.
+std::string SystemErrorText(DWORD error);
 
 // ---------------------------------------------------------------------------
 // DLL procedure loading (ds_rvDLL)
@@ -321,6 +346,11 @@ struct AlertEntry {
   friend bool operator==(const AlertEntry&, const AlertEntry&) = default;
 };
 
+// The value that an alert keeps of a window handle.
+inline std::int32_t HandleValue(HWND window) {
+  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(window));
+}
+
 // The calling thread's alerts (WA: in handle order, one entry per handle and
 // message) and every message number it ever alerted (MA: ascending, each
 // once; removal leaves it).
@@ -329,6 +359,13 @@ struct AlertQueues {
   std::vector<std::int32_t> MA;
 };
 AlertQueues& ThreadAlertQueues();
+
+// The order of WA: by handle, and within a handle by message.
+inline bool AlertOrder(const AlertEntry& a, const AlertEntry& b) {
+  return a.handle != b.handle ? a.handle < b.handle : a.message < b.message;
+}
+// The first entry of the handle in WA; WA's end when the handle has none.
+std::vector<AlertEntry>::iterator FirstAlertOf(std::vector<AlertEntry>& wa, std::int32_t handle);
 
 // Registers the messages first to last (last omitted or 0: first alone)
 // with the action (omitted: rvaction::kDefault) on the current window's

@@ -10,7 +10,6 @@
 
 namespace {
 
-using alerts::HandleValue;
 using alerts::TakeEvents;
 using testsupport::CommandLineScope;
 

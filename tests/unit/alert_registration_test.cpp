@@ -18,7 +18,6 @@ static void PrintTo(const AlertEntry& e, std::ostream* os) {
 
 namespace {
 
-using alerts::HandleValue;
 using alerts::ProcedureOf;
 using alerts::ProcScope;
 

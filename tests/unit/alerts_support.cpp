@@ -72,10 +72,6 @@ std::vector<int> TakeEvents(rt::Window& window) {
   return events;
 }
 
-std::int32_t HandleValue(HWND window) {
-  return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(window));
-}
-
 WNDPROC ProcedureOf(HWND window) {
   return reinterpret_cast<WNDPROC>(::GetWindowLongA(window, GWL_WNDPROC));
 }

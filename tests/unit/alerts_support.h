@@ -75,7 +75,6 @@ constexpr std::int32_t ClockAt(int hours, int minutes, int seconds, int hundredt
 // The runtime's event queue of a window, taken empty.
 std::vector<int> TakeEvents(rt::Window& window);
 
-std::int32_t HandleValue(HWND window);
 WNDPROC ProcedureOf(HWND window);
 
 // Puts back the procedure of every handle that the calling thread alerted
