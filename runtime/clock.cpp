@@ -41,6 +41,10 @@ std::mt19937 g_random;
 std::int32_t ClockNow() {
   SYSTEMTIME t;
   ::GetLocalTime(&t);
+  return ClockOf(t);
+}
+
+std::int32_t ClockOf(const SYSTEMTIME& t) {
   return t.wHour * 360000 + t.wMinute * 6000 + t.wSecond * 100 + t.wMilliseconds / 10 + 1;
 }
 

@@ -1,6 +1,8 @@
 // Date, time of day and the process's random generator.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 namespace rt {
@@ -9,6 +11,8 @@ namespace rt {
 // seconds * 100 + hundredths + 1 (so v stands for v - 1 hundredths after
 // midnight).
 std::int32_t ClockNow();
+// The clock value of a time of day.
+std::int32_t ClockOf(const SYSTEMTIME& time);
 
 // Today's local date as a day number: 1 is 28 December 1800.
 std::int32_t DateToday();

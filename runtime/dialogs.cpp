@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "files.h"
 #include "handles.h"
 #include "program.h"
 #include "text.h"
@@ -204,11 +205,7 @@ class ComScope {
 
 class CurrentFolderKeeper {
  public:
-  CurrentFolderKeeper() {
-    char buffer[MAX_PATH * 2];
-    const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
-    if (n > 0 && n < sizeof buffer) saved_.assign(buffer, n);
-  }
+  CurrentFolderKeeper() : saved_(CurrentFolder()) {}
   CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
   CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
   ~CurrentFolderKeeper() {

@@ -30,7 +30,7 @@ bool FileRemove(std::string_view name) {
   return Report(::DeleteFileA(std::string(name).c_str()));
 }
 
-static std::string CurrentFolder() {
+std::string CurrentFolder() {
   char buffer[MAX_PATH * 2];
   const DWORD n = ::GetCurrentDirectoryA(sizeof buffer, buffer);
   return (n == 0 || n >= sizeof buffer) ? std::string() : std::string(buffer, n);
@@ -80,7 +80,7 @@ std::vector<DirEntry> DirectoryList(std::string_view pattern) {
     if (::FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
         ::FileTimeToSystemTime(&local, &t)) {
       entry.date = DateFromYMD(t.wYear, t.wMonth, t.wDay);
-      entry.time = t.wHour * 360000 + t.wMinute * 6000 + t.wSecond * 100 + t.wMilliseconds / 10 + 1;
+      entry.time = ClockOf(t);
     }
     entry.size = static_cast<std::int32_t>(found.nFileSizeLow);
     entry.attrib = static_cast<std::uint8_t>(found.dwFileAttributes & 0xFF);

@@ -15,6 +15,9 @@ bool FileExists(std::string_view name);
 bool FileCopy(std::string_view source, std::string_view target);
 bool FileRemove(std::string_view name);
 
+// The current folder as the system gives it; empty when it cannot be read.
+std::string CurrentFolder();
+
 // A path in its short (8.3) form and in its full long form; an empty path
 // stands for the current folder. A path that does not exist comes back as
 // given.

@@ -79,18 +79,14 @@ void TakeOwnerFromCreate(HWND hwnd, LPARAM lp) {
   ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
 }
 
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+// The procedure of a window's frame or client area: the Window that owns
+// the HWND handles its messages from creation to destruction.
+template <LRESULT (Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
   Window* w = Owner<Window>(hwnd);
   if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-  return w ? w->FrameMessage(hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
-}
-
-LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
-  Window* w = Owner<Window>(hwnd);
-  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-  return w ? w->ClientMessage(hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
+  return w ? (w->*Handle)(hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
 }
 
 // Texts and pictures: drawn double-buffered over the window's background.
@@ -137,12 +133,12 @@ void RegisterClasses() {
   wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
 
   wc.style = CS_DBLCLKS;
-  wc.lpfnWndProc = FrameProc;
+  wc.lpfnWndProc = WindowProc<&Window::FrameMessage>;
   wc.lpszClassName = kFrameClass;
   wc.hbrBackground = nullptr;
   ::RegisterClassExA(&wc);
 
-  wc.lpfnWndProc = ClientProc;
+  wc.lpfnWndProc = WindowProc<&Window::ClientMessage>;
   wc.lpszClassName = kClientClass;
   ::RegisterClassExA(&wc);
 
@@ -183,6 +179,11 @@ SIZE TextSize(HFONT font, std::string_view text) {
   SIZE size{};
   ::GetTextExtentPoint32A(screen.get(), text.data(), static_cast<int>(text.size()), &size);
   return size;
+}
+
+// The timer that shows an animation's next frame, when it has one.
+void ScheduleNextFrame(HWND hwnd, const Animation& animation) {
+  if (animation.Running()) ::SetTimer(hwnd, kAnimationTimer, animation.Delay() * 10, nullptr);
 }
 
 void Register(Window* w) {
@@ -382,13 +383,9 @@ void Window::Open(Window* /*owner*/) {
   Register(this);
   Post({event::OpenWindow, 0, 0}, true);
   if (layout_.timer > 0) ::SetTimer(Handle(), kEventTimer, layout_.timer * 10, nullptr);
-  if (wallpaperAnimation_ && wallpaperAnimation_->Running()) {
-    ::SetTimer(ClientHandle(), kAnimationTimer, wallpaperAnimation_->Delay() * 10, nullptr);
-  }
+  if (wallpaperAnimation_) ScheduleNextFrame(ClientHandle(), *wallpaperAnimation_);
   for (auto& c : controls_) {
-    if (c->animation && !c->hidden && c->animation->Running()) {
-      ::SetTimer(c->hwnd.get(), kAnimationTimer, c->animation->Delay() * 10, nullptr);
-    }
+    if (c->animation && !c->hidden) ScheduleNextFrame(c->hwnd.get(), *c->animation);
   }
   ::ShowWindow(Handle(), SW_SHOWNORMAL);
   ::UpdateWindow(Handle());
@@ -483,9 +480,7 @@ void Window::Unhide(int control) {
   c->hidden = false;
   if (!c->hwnd) return;
   ::ShowWindow(c->hwnd.get(), SW_SHOWNA);
-  if (c->animation && c->animation->Running()) {
-    ::SetTimer(c->hwnd.get(), kAnimationTimer, c->animation->Delay() * 10, nullptr);
-  }
+  if (c->animation) ScheduleNextFrame(c->hwnd.get(), *c->animation);
 }
 
 void Window::Hide(int control) {
@@ -758,9 +753,7 @@ LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
               ::InvalidateRect(c->hwnd.get(), nullptr, FALSE);
             }
           }
-          if (wallpaperAnimation_->Running()) {
-            ::SetTimer(hwnd, kAnimationTimer, wallpaperAnimation_->Delay() * 10, nullptr);
-          }
+          ScheduleNextFrame(hwnd, *wallpaperAnimation_);
         }
         return 0;
       }
@@ -855,9 +848,7 @@ void Window::AnimateControl(Control& c) {
   ::KillTimer(c.hwnd.get(), kAnimationTimer);
   if (!c.animation || !c.animation->Advance()) return;
   ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
-  if (c.animation->Running() && !c.hidden) {
-    ::SetTimer(c.hwnd.get(), kAnimationTimer, c.animation->Delay() * 10, nullptr);
-  }
+  if (!c.hidden) ScheduleNextFrame(c.hwnd.get(), *c.animation);
 }
 
 void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {
