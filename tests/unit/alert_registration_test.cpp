@@ -34,12 +34,6 @@ std::vector<std::pair<std::int32_t, std::int32_t>> AlertsOf(HWND window) {
   return found;
 }
 
-// The system's text of an error, as the detail texts carry it.
-std::string SystemText(DWORD error) {
-  ::SetLastError(error);
-  return LastErrorText();
-}
-
 // Session-change notification that records its calls.
 std::vector<HWND> g_signedUp, g_signedOff;
 BOOL g_signUpAnswer = TRUE, g_signOffAnswer = TRUE;
@@ -262,7 +256,7 @@ TEST_F(AlertRegistration, FailedSessionNotificationIsRecordedAndRegistrationGoes
   EXPECT_EQ(rt::Clip(RovalentErrorProc()), "WinAlert");
   EXPECT_EQ(rt::Clip(RovalentErrorText()),
             "WinAlert Error : WTSRegisterSessionNotification, wa:Handel = " + frame + " " +
-                SystemText(ERROR_ACCESS_DENIED));
+                SystemErrorText(ERROR_ACCESS_DENIED));
   EXPECT_EQ(ThreadAlertQueues().WA.size(), 2u);
   for (const AlertEntry& e : ThreadAlertQueues().WA) EXPECT_EQ(e.wtsNotifyEnabled, 0);
   // What never signed up is not signed off.
@@ -277,7 +271,7 @@ TEST_F(AlertRegistration, FailedSessionNotificationIsRecordedAndRegistrationGoes
   EXPECT_EQ(RovalentErrorCode(), rverr::kCloseHandle);
   EXPECT_EQ(rt::Clip(RovalentErrorText()),
             "WinAlert Error : WTSUnRegisterSessionNotification, wa:Handel = " + frame + " " +
-                SystemText(ERROR_INVALID_HANDLE));
+                SystemErrorText(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(ThreadAlertQueues().WA.empty());
   ExpectOwnProcedures();
 }
@@ -307,7 +301,7 @@ TEST_F(AlertRegistration, AFailedSubclassingIsRecordedAndItsEntriesStayInert) {
   EXPECT_EQ(rt::Clip(RovalentErrorProc()), "WinAlert");
   EXPECT_EQ(rt::Clip(RovalentErrorText()), "WinAlert Error : SetLongWindow failed, ch:handel=" +
                                                rt::FormatGrouped(HandleValue(gone), 16) + " " +
-                                               SystemText(failure));
+                                               SystemErrorText(failure));
   // Every handle got its entry; the one that failed saved no procedure.
   ASSERT_EQ(ThreadAlertQueues().WA.size(), 4u);
   for (const AlertEntry& e : ThreadAlertQueues().WA) {

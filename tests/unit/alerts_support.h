@@ -43,30 +43,6 @@ class DebuggerMonitor {
   std::thread thread_;
 };
 
-// Runs the body on a new thread that the runtime knows, so that it starts
-// with the per-thread state of a new thread and its end steps run.
-template <typename Body>
-void OnNewThread(Body body) {
-  std::thread([&] {
-    rt::ThreadScope attached;
-    body();
-  }).join();
-}
-
-// Sets a seam for the length of a scope.
-template <typename T>
-class SeamScope {
- public:
-  SeamScope(T& seam, T replacement) : seam_(seam), original_(seam) { seam_ = replacement; }
-  SeamScope(const SeamScope&) = delete;
-  SeamScope& operator=(const SeamScope&) = delete;
-  ~SeamScope() { seam_ = original_; }
-
- private:
-  T& seam_;
-  T original_;
-};
-
 // The clock value of a time of day: h:m:s and hundredths.
 constexpr std::int32_t ClockAt(int hours, int minutes, int seconds, int hundredths) {
   return hours * 360000 + minutes * 6000 + seconds * 100 + hundredths + 1;

@@ -10,8 +10,8 @@
 namespace {
 
 using alerts::ClockAt;
-using alerts::OnNewThread;
 using testsupport::CommandLineScope;
+using testsupport::OnNewThread;
 
 std::atomic<std::int32_t> g_clock{ClockAt(14, 3, 7, 42)};
 std::int32_t FixedClock() {
@@ -29,7 +29,7 @@ class DebugOutput : public testing::Test {
   void SetUp() override { DebugFileName.Set(""); }
   void TearDown() override { DebugFileName.Set(""); }
 
-  alerts::SeamScope<std::int32_t (*)()> clock_{rvseam::clockNow, FixedClock};
+  testsupport::SeamScope<std::int32_t (*)()> clock_{rvseam::clockNow, FixedClock};
   alerts::DebuggerMonitor debugger_;
   testsupport::TempFolder folder_;
 };

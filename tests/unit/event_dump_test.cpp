@@ -11,8 +11,8 @@
 
 namespace {
 
-using alerts::OnNewThread;
 using testsupport::CommandLineScope;
+using testsupport::OnNewThread;
 
 struct Row {
   std::int32_t event;

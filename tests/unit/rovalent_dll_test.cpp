@@ -14,11 +14,6 @@ constexpr char kFoundDll[] = "msimg32.dll";   // has GradientFill and AlphaBlend
 constexpr char kOtherDll[] = "imagehlp.dll";  // lacks NoSuchProcedure
 constexpr char kMissingDll[] = "rv_no_such_library.dll";
 
-std::string SystemTextOf(DWORD error) {
-  ::SetLastError(error);
-  return LastErrorText();
-}
-
 HMODULE const kUntouched = reinterpret_cast<HMODULE>(0x1234);
 
 // A FreeLibrary that frees the DLL but answers as if it had failed.
@@ -27,14 +22,6 @@ BOOL WINAPI FreeLibraryThatFails(HMODULE module) {
   ::SetLastError(ERROR_INVALID_HANDLE);
   return FALSE;
 }
-
-class FreeLibraryFails {
- public:
-  FreeLibraryFails() { rvseam::freeLibrary = FreeLibraryThatFails; }
-  FreeLibraryFails(const FreeLibraryFails&) = delete;
-  FreeLibraryFails& operator=(const FreeLibraryFails&) = delete;
-  ~FreeLibraryFails() { rvseam::freeLibrary = ::FreeLibrary; }
-};
 
 TEST(LoadDLLProc, FindsAProcedureOnceAndKeepsItsDllLoaded) {
   ASSERT_EQ(::GetModuleHandleA(kFoundDll), nullptr) << "the test needs a DLL not yet loaded";
@@ -103,10 +90,10 @@ TEST(LoadDLLProc, DebugRecordsEachFailureWithTheSystemsText) {
   } cases[] = {
       {"rv_no_such_library  ", "Anything",
        "ds_LoadDLLProc error, LoadLibrary failed DLL=rv_no_such_library " +
-           SystemTextOf(ERROR_MOD_NOT_FOUND)},
+           SystemErrorText(ERROR_MOD_NOT_FOUND)},
       {"imagehlp ", "NoSuchProcedure  ",
        "ds_LoadDLLProc error, GetProcAddress failed Proc=NoSuchProcedure DLL=imagehlp " +
-           SystemTextOf(ERROR_PROC_NOT_FOUND)},
+           SystemErrorText(ERROR_PROC_NOT_FOUND)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.dll);
@@ -120,7 +107,7 @@ TEST(LoadDLLProc, DebugRecordsEachFailureWithTheSystemsText) {
 }
 
 TEST(LoadDLLProc, AFailedFreeReplacesTheMissingProcedureText) {
-  FreeLibraryFails seam;
+  testsupport::SeamScope seam(rvseam::freeLibrary, FreeLibraryThatFails);
   {
     testsupport::CommandLineScope line("/debug");
     ProcVariable procedure{0};
@@ -129,7 +116,7 @@ TEST(LoadDLLProc, AFailedFreeReplacesTheMissingProcedureText) {
     EXPECT_EQ(RovalentErrorCode(), rverr::kLoadDLLProc);
     EXPECT_EQ(rt::Clip(RovalentErrorText()),
               std::string("ds_LoadDLLProc error, FreeLibrary failed DLL=") + kOtherDll + " " +
-                  SystemTextOf(ERROR_INVALID_HANDLE));
+                  SystemErrorText(ERROR_INVALID_HANDLE));
   }
   // Without the switch the same failure leaves no trace.
   ProcVariable procedure{0};

@@ -19,11 +19,6 @@ std::string AppDataFromEnvironment() {
   return std::string(value, n);
 }
 
-std::string SystemTextOf(DWORD error) {
-  ::SetLastError(error);
-  return LastErrorText();
-}
-
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -140,7 +135,7 @@ TEST(CreateFolders, CreatesEveryLevelOfEachKindOfPath) {
 
 TEST(CreateFolders, DebugRecordsTheLastLevelThatFailed) {
   testsupport::TempFolder temp;
-  const std::string alreadyExists = SystemTextOf(ERROR_ALREADY_EXISTS);
+  const std::string alreadyExists = SystemErrorText(ERROR_ALREADY_EXISTS);
   const struct {
     std::string line;
     std::string path;
@@ -150,7 +145,7 @@ TEST(CreateFolders, DebugRecordsTheLastLevelThatFailed) {
       // The drive and every existing level fail; the new last level does not.
       {"/debug", temp.File("new"), rverr::kCreateDirectory, alreadyExists},
       {"/debug", temp.Path(), rverr::kCreateDirectory, alreadyExists},
-      {"/debug", "", rverr::kCreateDirectory, SystemTextOf(ERROR_PATH_NOT_FOUND)},
+      {"/debug", "", rverr::kCreateDirectory, SystemErrorText(ERROR_PATH_NOT_FOUND)},
       {"", temp.Path(), 0, ""},
       {"", "", 0, ""},
   };

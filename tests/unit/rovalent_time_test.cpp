@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 
 #include "rovalent.h"
 #include "test_support.h"
@@ -22,15 +21,8 @@ LARGE_INTEGER Counter() {
   return now;
 }
 
-// Runs a body on a new thread, attached as the library's callers are, so that
-// it starts with uncalibrated clocks.
-template <typename Body>
-void OnNewThread(Body body) {
-  std::thread([&] {
-    rt::ThreadScope attached;
-    body();
-  }).join();
-}
+// Each test runs on a new thread, so that it starts with uncalibrated clocks.
+using testsupport::OnNewThread;
 
 BOOL WINAPI ZeroFrequency(LARGE_INTEGER* frequency) {
   frequency->QuadPart = 0;
@@ -96,7 +88,7 @@ TEST(PreciseClock, ReadingsAdvanceByTheElapsedTime) {
 
 TEST(PreciseClock, WithoutACounterFrequencyTheClockItself) {
   for (auto frequency : {ZeroFrequency, NoFrequency}) {
-    rvseam::queryPerformanceFrequency = frequency;
+    testsupport::SeamScope seam(rvseam::queryPerformanceFrequency, frequency);
     OnNewThread([] {
       for (int i = 0; i < 3; ++i) {
         const std::int32_t before = rt::ClockNow();
@@ -114,7 +106,6 @@ TEST(PreciseClock, WithoutACounterFrequencyTheClockItself) {
       EXPECT_NEAR(cycles, rt::ClockNow(), 5.0);
     });
   }
-  rvseam::queryPerformanceFrequency = ::QueryPerformanceFrequency;
 }
 
 TEST(PreciseClock, CycleModeFollowsTheCounter) {

@@ -68,7 +68,7 @@ class StackBoxAnswerer {
 };
 
 TEST_F(StackCheck, ABalancedPairWritesNothingAndKeepsTheLevel) {
-  alerts::OnNewThread([] {
+  testsupport::OnNewThread([] {
     __asm__ volatile("call _SaveStackEntry\n\tcall _TestStackEntry" ::: "memory", "cc");
     EXPECT_EQ(ds_TSLevel(), 0);
     // Nested pairs too.
@@ -82,7 +82,7 @@ TEST_F(StackCheck, ABalancedPairWritesNothingAndKeepsTheLevel) {
 }
 
 TEST_F(StackCheck, TheStubsLeaveEveryRegisterAndTheFlags) {
-  alerts::OnNewThread([] {
+  testsupport::OnNewThread([] {
     __asm__ volatile(
         "movl $0x11111111, %%ebx\n\t"
         "movl $0x22222222, %%ecx\n\t"
@@ -140,7 +140,7 @@ TEST_F(StackCheck, ChangedGeneralRegistersAreReportedAsOneLine) {
   };
   std::string expected;
   for (const Case& c : cases) {
-    alerts::OnNewThread([&] {
+    testsupport::OnNewThread([&] {
       c.stretch();
       EXPECT_EQ(ds_TSLevel(), 0) << c.name;
     });
@@ -150,7 +150,7 @@ TEST_F(StackCheck, ChangedGeneralRegistersAreReportedAsOneLine) {
 }
 
 TEST_F(StackCheck, NestingBeyond255SavesNothingAndComesBackDown) {
-  alerts::OnNewThread([] {
+  testsupport::OnNewThread([] {
     __asm__ volatile(
         ".rept 256\n\tcall _SaveStackEntry\n\t.endr\n\t"
         ".rept 256\n\tcall _TestStackEntry\n\t.endr" ::
@@ -162,7 +162,7 @@ TEST_F(StackCheck, NestingBeyond255SavesNothingAndComesBackDown) {
 
 TEST_F(StackCheck, ATestWithoutItsSaveIsShownAndLowersTheLevel) {
   StackBoxAnswerer answerer;
-  alerts::OnNewThread([] {
+  testsupport::OnNewThread([] {
     TestStackEntry();
     EXPECT_EQ(ds_TSLevel(), -1);
   });
@@ -176,7 +176,7 @@ TEST(StackRegisterDiffText, JoinsItemsWithTheSeparatorKeptWhole) {
   now.edx = 0x20;
   now.edi = 0xFFFFFFFF;
   std::string text;
-  alerts::OnNewThread([&] {
+  testsupport::OnNewThread([&] {
     __asm__ volatile("call _SaveStackEntry" ::: "memory", "cc");
     // The saved set of level 1 holds whatever the registers were; only the
     // shape and the current values are checked here.
@@ -190,7 +190,7 @@ TEST(StackRegisterDiffText, JoinsItemsWithTheSeparatorKeptWhole) {
 
   // Without an open pair there is no saved set to read from: the values
   // compare with zeros.
-  alerts::OnNewThread([&] { text = StackRegisterDiff(&now, 2, " | "); });
+  testsupport::OnNewThread([&] { text = StackRegisterDiff(&now, 2, " | "); });
   EXPECT_EQ(text, "EBX=00000010 LAST EBX=00000000");
 }
 

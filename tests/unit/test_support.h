@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "runtime.h"
 
@@ -41,6 +42,30 @@ class CommandLineScope {
   CommandLineScope(const CommandLineScope&) = delete;
   CommandLineScope& operator=(const CommandLineScope&) = delete;
   ~CommandLineScope() { rt::CommandLineOverride(std::nullopt); }
+};
+
+// Runs the body on a new thread that the runtime knows, so that it starts
+// with the per-thread state of a new thread and its end steps run.
+template <typename Body>
+void OnNewThread(Body body) {
+  std::thread([&] {
+    rt::ThreadScope attached;
+    body();
+  }).join();
+}
+
+// Sets a seam for the length of a scope.
+template <typename T>
+class SeamScope {
+ public:
+  SeamScope(T& seam, T replacement) : seam_(seam), original_(seam) { seam_ = replacement; }
+  SeamScope(const SeamScope&) = delete;
+  SeamScope& operator=(const SeamScope&) = delete;
+  ~SeamScope() { seam_ = original_; }
+
+ private:
+  T& seam_;
+  T original_;
 };
 
 }  // namespace testsupport

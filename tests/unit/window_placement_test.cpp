@@ -7,7 +7,7 @@
 
 namespace {
 
-using alerts::SeamScope;
+using testsupport::SeamScope;
 
 // The desktop that a test lays out: the virtual screen and the work area.
 RECT g_screen{0, 0, 1280, 1024};
