@@ -255,12 +255,13 @@ constexpr std::int32_t kGreen = 0x00FF00;
 
 std::atomic<std::int32_t> g_lastDumpedEvent{0};
 
-// The descriptions of the events of a control ("form F"), by number.
-struct FieldRow {
+struct DescriptionRow {
   std::int32_t event;
   const char* description;
 };
-constexpr FieldRow kFieldRows[] = {
+
+// The descriptions of the events of a control ("form F"), by number.
+constexpr DescriptionRow kFieldRows[] = {
     {1, "Accepted or MouseDown"},
     {2, "NewSelection, Choice()="},
     {3, "ScrollUp"},
@@ -297,11 +298,7 @@ constexpr FieldRow kFieldRows[] = {
 
 // The descriptions of window events and of the library's own events
 // ("form W"): each begins with a blank and follows the text directly.
-struct WindowRow {
-  std::int32_t event;
-  const char* description;
-};
-constexpr WindowRow kWindowRows[] = {
+constexpr DescriptionRow kWindowRows[] = {
     {513, " CloseWindow"},
     {514, " CloseDown"},
     {515, " OpenWindow"},
@@ -394,7 +391,7 @@ std::string WindowEventDescription(std::int32_t event) {
     return " Rovalent Message, RV::WM_WTSSESSION_CHANGE, WinWtsEvent()=" + std::to_string(change) +
            ", WinWtsID()=" + std::to_string(WinWtsID());
   }
-  for (const WindowRow& row : kWindowRows) {
+  for (const DescriptionRow& row : kWindowRows) {
     if (row.event == event) return row.description;
   }
   return {};
@@ -403,7 +400,7 @@ std::string WindowEventDescription(std::int32_t event) {
 }  // namespace
 
 std::string DebugEventText(std::string_view text, std::int32_t event, std::int32_t field) {
-  for (const FieldRow& row : kFieldRows) {
+  for (const DescriptionRow& row : kFieldRows) {
     if (row.event == event) {
       return DebugFieldText(std::string(row.description) + FieldValue(event, field), text, field);
     }

@@ -9,7 +9,7 @@ namespace rt {
 namespace {
 
 // Days from 1970-01-01 of a civil date (proleptic Gregorian calendar).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -30,7 +30,7 @@ int YearFromDays(std::int64_t z) {
   return static_cast<int>(y + (m <= 2));
 }
 
-const std::int64_t kDayOneFrom1970 = DaysFromCivil(1800, 12, 28);
+constexpr std::int64_t kDayOneFrom1970 = DaysFromCivil(1800, 12, 28);
 
 std::once_flag g_seedOnce;
 std::mutex g_randomMutex;

@@ -3,10 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "handles.h"
 #include "picture.h"
@@ -17,8 +14,6 @@ namespace {
 
 std::span<const Module* const> g_modules;
 std::atomic<int> g_lastThreadNumber{0};
-std::mutex g_threadIdsMutex;
-std::map<int, DWORD> g_threadIds;
 
 void RunThreadStart() {
   for (const Module* m : g_modules) {
@@ -54,8 +49,6 @@ void EndThread() {
   if (t_thread.number == 0 || t_thread.ended) return;
   t_thread.ended = true;
   RunThreadEnd();
-  std::lock_guard lock(g_threadIdsMutex);
-  g_threadIds.erase(t_thread.number);
 }
 
 // Windows calls this on every thread that ends. A plain Windows thread still
@@ -68,10 +61,6 @@ void NTAPI OnThreadLifecycle(PVOID, DWORD reason, PVOID) {
 
 void Attach() {
   t_thread.number = ++g_lastThreadNumber;
-  {
-    std::lock_guard lock(g_threadIdsMutex);
-    g_threadIds[t_thread.number] = ::GetCurrentThreadId();
-  }
   RunThreadStart();
 }
 
@@ -110,16 +99,12 @@ bool ThreadAttachCurrent() {
   return true;
 }
 
-void ThreadDetachCurrent() { EndThread(); }
+void ThreadDetachCurrent() {
+  EndThread();
+}
 
 int ThreadNumber() {
   return t_thread.number;
-}
-
-unsigned long ThreadIdOf(int threadNumber) {
-  std::lock_guard lock(g_threadIdsMutex);
-  auto it = g_threadIds.find(threadNumber);
-  return it == g_threadIds.end() ? 0 : it->second;
 }
 
 int ErrorCodeGet() {

@@ -59,9 +59,6 @@ class ThreadScope {
 // which threads were attached. 0 for a thread that is not attached.
 int ThreadNumber();
 
-// The Windows thread id of a thread number, 0 when it is unknown.
-unsigned long ThreadIdOf(int threadNumber);
-
 // The runtime's error code of the calling thread: 0 after an operation that
 // worked, otherwise the Windows error code of its failure.
 int ErrorCodeGet();

@@ -122,7 +122,7 @@ double TextToNumber(std::string_view text) {
       i = k;
     }
   }
-  if (number.size() == digitsStart || number == "-." || number == ".") return 0.0;
+  if (number.size() == digitsStart) return 0.0;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t k = i + 1;
     std::string exponent;
