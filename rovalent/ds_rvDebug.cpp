@@ -214,19 +214,24 @@ std::uint8_t DebugWriteLine(const DebugLine& loc) {
   WriteDebugText(text, 1);
   if (!SwitchOn(RvSwitch::Debug)) return 0;
 
-  DebugWait();
-  DebugViewLine& line = DS_VDQ.buffer;
-  line = {.time1 = rt::Fixed(TimeStampText(PreciseClock(0, 0)), 15),
-          .window = rt::Fixed(loc.window, 40),
-          .event = loc.event,
-          .text1 = rt::Fixed(loc.text1, 255)};
+  // Built before the lock is taken: a thread's first clock reading
+  // calibrates the clock, which waits for the next clock tick.
+  DebugViewLine filed{.time1 = rt::Fixed(TimeStampText(PreciseClock(0, 0)), 15),
+                      .window = rt::Fixed(loc.window, 40),
+                      .event = loc.event,
+                      .text1 = rt::Fixed(loc.text1, 255)};
   // Each column shows black on its colour, and white on blue when selected.
   const auto column = [](std::int32_t colour) { return std::tuple{kBlack, colour, kWhite, kBlue}; };
-  std::tie(line.timeCol, line.timeCol2, line.timeCol3, line.timeCol4) = column(loc.eventCol);
-  std::tie(line.windowCol, line.windowCol2, line.windowCol3, line.windowCol4) = column(loc.winCol);
-  std::tie(line.eventCol, line.eventCol2, line.eventCol3, line.eventCol4) = column(loc.eventCol);
-  std::tie(line.textCol, line.textCol2, line.textCol3, line.textCol4) = column(loc.eventCol);
-  DS_VDQ.lines.push_back(line);
+  std::tie(filed.timeCol, filed.timeCol2, filed.timeCol3, filed.timeCol4) = column(loc.eventCol);
+  std::tie(filed.windowCol, filed.windowCol2, filed.windowCol3, filed.windowCol4) =
+      column(loc.winCol);
+  std::tie(filed.eventCol, filed.eventCol2, filed.eventCol3, filed.eventCol4) =
+      column(loc.eventCol);
+  std::tie(filed.textCol, filed.textCol2, filed.textCol3, filed.textCol4) = column(loc.eventCol);
+
+  DebugWait();
+  DS_VDQ.buffer = filed;
+  DS_VDQ.lines.push_back(std::move(filed));
   while (DS_VDQ.lines.size() > static_cast<std::size_t>(std::max(DebugViewMaxLines, 0))) {
     DS_VDQ.lines.pop_front();
   }
