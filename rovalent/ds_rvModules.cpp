@@ -43,8 +43,8 @@ struct TaskbarIconHandle {
 };
 
 // A thread's queues live from its start steps to its end steps. They are
-// kept by thread id rather than in thread-local storage, which this
-// toolchain frees before a thread's end steps run.
+// kept by thread id rather than in thread-local objects, whose destructors
+// would run after this toolchain has freed the thread's thread-local storage.
 struct TaskbarQueues {
   std::vector<TaskbarIcon> IQ;
   std::vector<TaskbarIconHandle> IHQ;
