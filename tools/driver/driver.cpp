@@ -494,6 +494,7 @@ MessageBoxView ReadMessageBox(HWND box) {
     if (!child.visible) continue;
     if (SameNoCase(child.className, "Button")) {
       view.buttons.push_back(child.text);
+      if ((child.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) view.defaultButton = child.text;
     } else if (SameNoCase(child.className, "Static")) {
       if ((child.style & SS_TYPEMASK) == SS_ICON) {
         view.icon = true;
@@ -572,6 +573,11 @@ bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   if (!SelectFolder(dialog, folder, timeoutMs)) return false;
   HWND ok = FindChild(dialog, IDOK);
   return ok && PressButton(ok) && WaitUntilGone(dialog, timeoutMs);
+}
+
+bool CancelFolderDialog(HWND dialog, DWORD timeoutMs) {
+  HWND cancel = FindChild(dialog, IDCANCEL);
+  return cancel && PressButton(cancel) && WaitUntilGone(dialog, timeoutMs);
 }
 
 }  // namespace driver

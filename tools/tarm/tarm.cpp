@@ -17,8 +17,13 @@
 //   Selector=V    likewise for "Selector". CloseDown is written first, so that
 //                 a launcher probing between the two writes never sees the
 //                 Selector alone.
-//   Mutex=hold    create the named mutex "Running_Zorvant" and hold it for
-//                 HoldMs ms (default 5000), then end.
+//   Mutex=hold    after the keys, create the named mutex "Running_Zorvant";
+//                 Mutex=first creates it before the keys instead. Either way
+//                 it is held for HoldMs ms (default 5000), then the program
+//                 ends.
+//   Done=NAME     once the keys are written and the mutex is created, write
+//                 the empty file NAME (relative to the current folder), so
+//                 that a test knows when everything has been said.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -96,6 +101,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   if (const unsigned long delay = PlanNumber(plan, "DelayMs", 0); delay > 0) ::Sleep(delay);
 
+  const std::string mutexPlan = PlanValue(plan, "Mutex");
+  rt::UniqueHandle mutex;
+  const auto takeMutex = [&mutex] {
+    mutex.reset(::CreateMutexA(nullptr, FALSE, "Running_Zorvant"));
+  };
+  if (::lstrcmpiA(mutexPlan.c_str(), "first") == 0) takeMutex();
+
   const std::string closeDown = PlanValue(plan, "CloseDown");
   const std::string selector = PlanValue(plan, "Selector");
   if (!closeDown.empty() || !selector.empty()) {
@@ -110,9 +122,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
   }
 
-  if (::lstrcmpiA(PlanValue(plan, "Mutex").c_str(), "hold") == 0) {
-    const rt::UniqueHandle mutex(::CreateMutexA(nullptr, FALSE, "Running_Zorvant"));
-    ::Sleep(PlanNumber(plan, "HoldMs", 5000));
+  if (::lstrcmpiA(mutexPlan.c_str(), "hold") == 0) takeMutex();
+  if (const std::string done = PlanValue(plan, "Done"); !done.empty()) {
+    rt::UniqueFileHandle(::CreateFileA((folder + "\\" + done).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
+  if (mutex) ::Sleep(PlanNumber(plan, "HoldMs", 5000));
   return 0;
 }
