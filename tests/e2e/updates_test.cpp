@@ -118,11 +118,13 @@ TEST_P(Updates, AreInstalledWithoutLosingACopy) {
   EXPECT_EQ(SortedNoCase(e2e::FolderEntries(Waiting())), SortedNoCase(waitingNames));
 
   if (c.heldOpen) {
-    // Once it is let go, the next start installs it.
+    // Once it is let go, the next start installs it. A read-only waiting
+    // copy cannot be removed: it stays, to be installed again.
     const std::string update = e2e::ReadFile(Waiting(c.heldOpen));
+    const DWORD attributes = ::GetFileAttributesA(Waiting(c.heldOpen).c_str());
     RunToTheMainProgram();
     EXPECT_EQ(e2e::ReadFile(folder_.File(c.heldOpen)), update);
-    EXPECT_FALSE(e2e::FileExists(Waiting(c.heldOpen)));
+    EXPECT_EQ(e2e::FileExists(Waiting(c.heldOpen)), (attributes & FILE_ATTRIBUTE_READONLY) != 0);
     EXPECT_EQ(SortedNoCase(e2e::FolderEntries(folder_.Path())),
               ProgramFolderEntries(c.programAfter));
   }
@@ -159,6 +161,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"d.dll", "old d"}},
                    "d.dll",
                    {{"d.dll", "old d"}, {"e.txt", "new e"}},
+                   {{"d.dll", "new d"}}},
+        // Its temporary copy is read-only as well, and still goes.
+        UpdateCase{"AReadOnlyUpdateOverACopyThatCannotBeReplaced",
+                   {{"d.dll", "new d", FILE_ATTRIBUTE_READONLY}},
+                   {{"d.dll", "old d"}},
+                   "d.dll",
+                   {{"d.dll", "old d"}},
                    {{"d.dll", "new d"}}}),
     [](const testing::TestParamInfo<UpdateCase>& info) { return info.param.name; });
 
