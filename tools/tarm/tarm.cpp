@@ -26,8 +26,10 @@
 //                 it is held for HoldMs ms (default 5000), then the program
 //                 ends.
 //   Done=NAME     once the keys are written and the mutex is created, write
-//                 the empty file NAME (relative to the current folder), so
-//                 that a test knows when everything has been said.
+//                 to NAME (relative to the current folder) the line
+//                 "DoneCounter=" (the performance counter at that moment), so
+//                 that a test knows when everything has been said and a
+//                 benchmark when the mutex appeared.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -140,7 +142,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   if (::lstrcmpiA(mutexPlan.c_str(), "hold") == 0) takeMutex();
   if (const std::string done = PlanValue(plan, "Done"); !done.empty()) {
-    WriteText(folder + "\\" + done, "");
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    WriteText(folder + "\\" + done, "DoneCounter=" + std::to_string(now.QuadPart) + "\r\n");
   }
   if (mutex) ::Sleep(PlanNumber(plan, "HoldMs", 5000));
   return 0;
