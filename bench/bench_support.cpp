@@ -101,6 +101,20 @@ std::optional<std::int64_t> RecordNumber(const std::string& path, const std::str
   return {};
 }
 
+SettingsAside::SettingsAside() {
+  const std::string aside = UserSettingsFolder() + ".bench-aside";
+  RemoveTree(aside);
+  moved_ = ::MoveFileA(UserSettingsFolder().c_str(), aside.c_str()) != FALSE;
+  RemoveTree(UserSettingsFolder());
+}
+
+SettingsAside::~SettingsAside() {
+  RemoveTree(UserSettingsFolder());
+  if (moved_) {
+    ::MoveFileA((UserSettingsFolder() + ".bench-aside").c_str(), UserSettingsFolder().c_str());
+  }
+}
+
 Folder::Folder(const std::string& name) {
   char temp[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, temp);

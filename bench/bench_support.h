@@ -32,6 +32,21 @@ void RemoveTree(const std::string& path);
 // A value "Key=Value" of a file such as the stand-in's record.
 std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key);
 
+// The launcher's per-user settings moved aside for the length of a
+// benchmark, so that it starts as a user's first start does (a control folder
+// stored by an earlier run would stop it with a question), and put back
+// afterwards.
+class SettingsAside {
+ public:
+  SettingsAside();
+  SettingsAside(const SettingsAside&) = delete;
+  SettingsAside& operator=(const SettingsAside&) = delete;
+  ~SettingsAside();
+
+ private:
+  bool moved_ = false;
+};
+
 // A fresh folder under the temporary folder, removed with the object.
 class Folder {
  public:

@@ -125,8 +125,7 @@ double MiBPerSecond(double ms) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  const bool hadSettings =
-      ::GetFileAttributesA(bench::UserSettingsFolder().c_str()) != INVALID_FILE_ATTRIBUTES;
+  const bench::SettingsAside settings;
   Installation installation;
   if (!installation.Ok()) {
     std::fprintf(stderr, "bench: cannot lay out the program folder\n");
@@ -177,6 +176,5 @@ int main(int argc, char** argv) {
               MiBPerSecond(unsafeMs), 1.0);
   if (wrong) std::printf("  warning: %d installations left files out\n", wrong);
 
-  if (!hadSettings) bench::RemoveTree(bench::UserSettingsFolder());
   return 0;
 }
