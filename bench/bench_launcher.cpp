@@ -81,6 +81,9 @@ constexpr DWORD kWaitMs = 5000;
 constexpr DWORD kOpeningMs = 2000;
 
 std::optional<WaitCost> MeasureWait(const Launcher& l) {
+  // An earlier run's process may still be leaving on the Linux side.
+  const std::string executable = l.folder->File(l.program);
+  driver::WaitUntil([&] { return bench::LinuxProcessOf(executable) == 0; }, 5000);
   bench::RemoveTree(l.folder->File(kRecord));
   const auto process = driver::Process::Start(l.folder->Path(), l.program);
   if (!process) return {};
@@ -91,7 +94,7 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
     return bench::RecordNumber(l.folder->File(kRecord), "StartCounter").has_value();
   };
   if (driver::WaitUntil(started, 10000)) {
-    const int pid = bench::LinuxProcessOf(l.folder->File(l.program));
+    const int pid = bench::LinuxProcessOf(executable);
     const int server = bench::LinuxWineserver();
     const auto launcher0 = bench::LinuxCpuMs(pid);
     const auto server0 = bench::LinuxCpuMs(server);
@@ -117,8 +120,6 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
   }
   process->Kill();
   EndMainProgram(l);
-  // Gone from the Linux side too, so that the next run finds its own.
-  driver::WaitUntil([&] { return bench::LinuxProcessOf(l.folder->File(l.program)) == 0; }, 5000);
   return cost;
 }
 

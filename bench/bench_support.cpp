@@ -167,8 +167,9 @@ int LinuxWineserver() {
       [](const std::string& first) { return first.find("wineserver") != std::string::npos; });
 }
 
-std::optional<double> LinuxCpuMs(int pid) {
-  if (pid <= 0) return {};
+namespace {
+
+std::optional<double> ReadLinuxCpuMs(int pid) {
   const std::string tasks = "Z:\\proc\\" + std::to_string(pid) + "\\task";
   WIN32_FIND_DATAA found{};
   rt::UniqueFind find(::FindFirstFileA((tasks + "\\*").c_str(), &found));
@@ -184,6 +185,18 @@ std::optional<double> LinuxCpuMs(int pid) {
   } while (::FindNextFileA(find.get(), &found));
   if (!any) return {};
   return total;
+}
+
+}  // namespace
+
+std::optional<double> LinuxCpuMs(int pid) {
+  if (pid <= 0) return {};
+  // A listing of /proc through Wine fails now and then; it is asked again.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (const std::optional<double> ms = ReadLinuxCpuMs(pid)) return ms;
+    ::Sleep(1);
+  }
+  return {};
 }
 
 }  // namespace bench
