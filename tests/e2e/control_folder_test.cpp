@@ -173,6 +173,8 @@ TEST_P(ControlFolderDialog, EndsAsTheUserChose) {
   ASSERT_TRUE(code) << "the launcher did not end after the last answer";
   EXPECT_EQ(*code, 0u);
   EXPECT_EQ(e2e::FileExists(RecordFile()), c.startGoesOn) << "the main program was started";
+  // The halt ends the process before the bookkeeping of ".\zorvant.INI".
+  EXPECT_EQ(e2e::FileExists(folder_.File("zorvant.INI")), c.startGoesOn);
   if (!c.startGoesOn) {
     // The halt comes before the updates, the manifest and the hand-shake.
     EXPECT_EQ(e2e::Setting(kSection, "XPManifest"), std::nullopt);

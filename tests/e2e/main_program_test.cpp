@@ -216,7 +216,8 @@ TEST_F(WithoutMainProgram, TellsTheUserAndWritesNothing) {
 
 struct RevealCase {
   const char* name;
-  bool firstRun;  // the settings file cannot be made
+  bool firstRun;              // the settings file cannot be made
+  bool mainProgramCannotRun;  // "Tarm.exe" is there but is no program
   const char* prompt;
   std::vector<int> shown;  // control numbers
 };
@@ -240,8 +241,13 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
     // A file where the per-user folder belongs: nothing can be stored.
     ASSERT_TRUE(e2e::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
   }
-  // A main program that ends without a word: only a close ends the wait.
-  folder_.AddMainProgram();
+  // A main program that ends without a word, or none that starts: only a
+  // close ends the wait.
+  if (c.mainProgramCannotRun) {
+    ASSERT_TRUE(e2e::WriteFile(folder_.File("Tarm.exe"), "not a program"));
+  } else {
+    folder_.AddMainProgram();
+  }
   HWND splash = StartLauncher();
   ASSERT_TRUE(splash);
   const ULONGLONG opened = ::GetTickCount64();
@@ -285,12 +291,17 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
 
 INSTANTIATE_TEST_SUITE_P(
     Waits, Reveal,
-    testing::Values(RevealCase{"LoaderPicture", false, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
-                    RevealCase{"FirstRunProgressBar",
-                               true,
-                               "Please be patient while the software is configured to run on "
-                               "this computer...",
-                               {1, 2, 3, 4, 5}}),
+    testing::Values(
+        RevealCase{"LoaderPicture", false, false, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
+        // Its failed start is not reported; the probes go on.
+        RevealCase{
+            "MainProgramThatCannotStart", false, true, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
+        RevealCase{"FirstRunProgressBar",
+                   true,
+                   false,
+                   "Please be patient while the software is configured to run on "
+                   "this computer...",
+                   {1, 2, 3, 4, 5}}),
     [](const testing::TestParamInfo<RevealCase>& info) { return info.param.name; });
 
 }  // namespace
