@@ -115,7 +115,8 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
                       perSecond(*launcher2 - *launcher1, opening, to),
                       perSecond(*server2 - *server0, from, to)};
     } else {
-      std::fprintf(stderr, "bench: no CPU time for the %s (Linux pid %d)\n", l.label, pid);
+      std::fprintf(stderr, "bench: no CPU time for the %s (Linux pid %d, %s)\n", l.label, pid,
+                   process->Running() ? "running" : "ended");
     }
   }
   process->Kill();

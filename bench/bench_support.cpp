@@ -192,9 +192,9 @@ std::optional<double> ReadLinuxCpuMs(int pid) {
 std::optional<double> LinuxCpuMs(int pid) {
   if (pid <= 0) return {};
   // A listing of /proc through Wine fails now and then; it is asked again.
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
     if (const std::optional<double> ms = ReadLinuxCpuMs(pid)) return ms;
-    ::Sleep(1);
+    ::Sleep(10);
   }
   return {};
 }
