@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "handles.h"
+
 namespace rt {
 
 class Picture {
@@ -39,11 +41,22 @@ class Picture {
   void Draw(HDC dc, const RECT& target, int frame) const;
 
  private:
+  // A frame as GDI draws it: a 32-bit DIB section, premultiplied.
+  struct Converted {
+    UniqueGdi bitmap;
+    bool opaque = false;
+  };
+  // The frame converted, or null when GDI+ must draw the picture itself.
+  const Converted* Convert(int frame) const;
+
   void* image_ = nullptr;  // GpImage
   int width_ = 0, height_ = 0;
   std::vector<int> delays_;
   int plays_ = 1;
   mutable int selected_ = -1;
+  // Every frame of a small picture; of a large one the last converted.
+  mutable std::vector<Converted> converted_;
+  mutable int convertedFrame_ = -1;
 };
 
 // The running state of an animated picture: which frame shows, and when the

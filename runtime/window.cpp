@@ -61,6 +61,24 @@ HINSTANCE Instance() {
   return ::GetModuleHandleA(nullptr);
 }
 
+// Steps an animation on its timer, which runs at the delay of the frame
+// shown: it is set again only when the next frame's delay differs, and
+// stopped when the animation has ended. False when it has.
+bool StepAnimation(HWND hwnd, Animation& animation) {
+  const int period = animation.Delay();
+  if (!animation.Advance()) {
+    ::KillTimer(hwnd, kAnimationTimer);
+    return false;
+  }
+  const int next = animation.Delay();
+  if (next == 0) {
+    ::KillTimer(hwnd, kAnimationTimer);
+  } else if (next != period) {
+    ::SetTimer(hwnd, kAnimationTimer, static_cast<UINT>(next) * 10, nullptr);
+  }
+  return true;
+}
+
 bool SetOverrideCursor() {
   if (HCURSOR cursor = g_cursor.load()) {
     ::SetCursor(cursor);
@@ -403,6 +421,11 @@ void Window::Close() {
   backgroundOld_ = nullptr;
   backgroundDC_.reset();
   backgroundBitmap_.reset();
+  if (paintDC_ && paintOld_) ::SelectObject(paintDC_.get(), paintOld_);
+  paintOld_ = nullptr;
+  paintDC_.reset();
+  paintBitmap_.reset();
+  paintW_ = paintH_ = 0;
   std::lock_guard lock(queueMutex_);
   queue_.clear();
   timerPending_ = false;
@@ -591,7 +614,12 @@ void Window::Post(const Event& e, bool atFront) {
     }
     frame = frame_.get();
   }
-  if (frame) ::PostMessageA(frame, kWakeMessage, 0, 0);
+  // The loop looks at the queue before it waits for a message, so an event
+  // posted on the window's own thread needs no wake-up message, unless it
+  // comes from a message that another thread sent while the loop waited.
+  // A tick saves a message that way: the wait costs the timer alone.
+  const bool waitingLoop = ::GetCurrentThreadId() != threadId_ || ::InSendMessage();
+  if (frame && waitingLoop) ::PostMessageA(frame, kWakeMessage, 0, 0);
 }
 
 bool Window::TakeEvent(Event& e) {
@@ -744,8 +772,7 @@ LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_TIMER:
       if (wp == kAnimationTimer && wallpaperAnimation_) {
-        ::KillTimer(hwnd, kAnimationTimer);
-        if (wallpaperAnimation_->Advance()) {
+        if (StepAnimation(hwnd, *wallpaperAnimation_)) {
           RebuildBackground();
           ::InvalidateRect(hwnd, nullptr, FALSE);
           for (auto& c : controls_) {
@@ -753,7 +780,6 @@ LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
               ::InvalidateRect(c->hwnd.get(), nullptr, FALSE);
             }
           }
-          ScheduleNextFrame(hwnd, *wallpaperAnimation_);
         }
         return 0;
       }
@@ -808,17 +834,26 @@ void Window::PaintBackground(HDC dc, HWND child) const {
   }
 }
 
-// Paints into a memory bitmap first, so that a text over the animated
-// wallpaper never shows half drawn.
-template <typename Draw>
-static void PaintBuffered(HDC target, int w, int h, Draw draw) {
-  UniqueDC memory(::CreateCompatibleDC(target));
-  UniqueGdi bitmap(::CreateCompatibleBitmap(target, std::max(1, w), std::max(1, h)));
-  {
-    SelectInDC select(memory.get(), bitmap.get());
-    draw(memory.get());
-    ::BitBlt(target, 0, 0, w, h, memory.get(), 0, 0, SRCCOPY);
+HDC Window::PaintBuffer(HDC target, int w, int h) const {
+  if (!paintDC_ || paintW_ < w || paintH_ < h) {
+    if (paintDC_ && paintOld_) ::SelectObject(paintDC_.get(), paintOld_);
+    paintW_ = std::max({1, w, paintW_});
+    paintH_ = std::max({1, h, paintH_});
+    paintDC_.reset(::CreateCompatibleDC(target));
+    paintBitmap_.reset(::CreateCompatibleBitmap(target, paintW_, paintH_));
+    paintOld_ = ::SelectObject(paintDC_.get(), paintBitmap_.get());
   }
+  return paintDC_.get();
+}
+
+// Paints into a memory bitmap first, so that a text over the animated
+// wallpaper never shows half drawn. The bitmap is kept for the next paint:
+// making one for every frame of an animation cost more than the frame.
+template <typename Draw>
+void Window::PaintBuffered(HDC target, int w, int h, Draw draw) const {
+  HDC memory = PaintBuffer(target, w, h);
+  draw(memory);
+  ::BitBlt(target, 0, 0, w, h, memory, 0, 0, SRCCOPY);
 }
 
 void Window::PaintControl(const Control& c, HDC dc) const {
@@ -845,10 +880,11 @@ void Window::PaintControl(const Control& c, HDC dc) const {
 }
 
 void Window::AnimateControl(Control& c) {
-  ::KillTimer(c.hwnd.get(), kAnimationTimer);
-  if (!c.animation || !c.animation->Advance()) return;
-  ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
-  if (!c.hidden) ScheduleNextFrame(c.hwnd.get(), *c.animation);
+  if (!c.animation || c.hidden) {
+    ::KillTimer(c.hwnd.get(), kAnimationTimer);
+    return;
+  }
+  if (StepAnimation(c.hwnd.get(), *c.animation)) ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
 }
 
 void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {

@@ -138,6 +138,9 @@ class Window {
   void RebuildBackground();
   void DrawOwnerButton(const DRAWITEMSTRUCT& item);
   Control* Find(int control) const;
+  HDC PaintBuffer(HDC target, int w, int h) const;
+  template <typename Draw>
+  void PaintBuffered(HDC target, int w, int h, Draw draw) const;
 
   const WindowLayout& layout_;
   std::vector<Binding> bindings_;
@@ -153,10 +156,16 @@ class Window {
   UniqueGdi backgroundBitmap_;
   HGDIOBJ backgroundOld_ = nullptr;
   int backgroundW_ = 0, backgroundH_ = 0;
+  // The memory bitmap that controls are painted into first.
+  mutable UniqueDC paintDC_;
+  mutable UniqueGdi paintBitmap_;
+  mutable HGDIOBJ paintOld_ = nullptr;
+  mutable int paintW_ = 0, paintH_ = 0;
   bool opened_ = false;
   bool pixels_ = false;
   int buffer_ = 0;
-  bool timerPending_ = false;  // a Timer event waits in the queue
+  bool timerPending_ = false;                // a Timer event waits in the queue
+  DWORD threadId_ = ::GetCurrentThreadId();  // the thread that runs its loops
   mutable std::mutex queueMutex_;
   std::deque<Event> queue_;
 };

@@ -102,15 +102,49 @@ std::optional<std::string> RecordValue(const std::string& path, const std::strin
   return {};
 }
 
+std::string LongPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD n = ::GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
+}
+
+std::string ShortPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
+}
+
+std::string SettingsFile() {
+  return UserSettingsFolder() + "\\ZTSetup.ini";
+}
+
+std::optional<std::string> Setting(const std::string& section, const std::string& key) {
+  // A default that no stored value can be tells an absent key from an empty one.
+  constexpr const char* kAbsent =
+      "\x01"
+      "absent"
+      "\x01";
+  char value[1024] = {};
+  ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kAbsent, value, sizeof value,
+                             SettingsFile().c_str());
+  if (std::string(value) == kAbsent) return {};
+  return value;
+}
+
+bool WriteSetting(const std::string& section, const std::string& key, const std::string& value) {
+  ::CreateDirectoryA(UserSettingsFolder().c_str(), nullptr);
+  return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
+                                      SettingsFile().c_str()) != FALSE;
+}
+
 // ---------------------------------------------------------------------------
 
-ProgramFolder::ProgramFolder() {
+ProgramFolder::ProgramFolder(bool longName) {
   char temp[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, temp);
   static int counter = 0;
-  // Short and without blanks, so that its short form is the same path.
   path_ = WithoutTrailingSlash(temp) + "\\zv" + std::to_string(::GetCurrentProcessId()) + "_" +
-          std::to_string(++counter);
+          std::to_string(++counter) + (longName ? " Zorvant Program Files" : "");
   RemoveTree(path_);
   if (!::CreateDirectoryA(path_.c_str(), nullptr)) {
     ADD_FAILURE() << "cannot create the program folder " << path_;
@@ -181,6 +215,11 @@ HWND LauncherTest::StartLauncher(const std::string& arguments) {
 std::optional<DWORD> LauncherTest::WaitForExit(DWORD timeoutMs) const {
   if (!launcher_) return {};
   return launcher_->WaitForExit(timeoutMs);
+}
+
+std::optional<DWORD> LauncherTest::RunLauncher(const std::string& arguments) {
+  if (!Launch(arguments)) return {};
+  return WaitForExit();
 }
 
 }  // namespace e2e

@@ -36,13 +36,36 @@ bool RemoveTree(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
 // The "Key=Value" lines of a file such as the stand-in's record, for `key`.
 std::optional<std::string> RecordValue(const std::string& path, const std::string& key);
+// The path in its long and in its short (8.3) form, as the system gives them.
+std::string LongPath(const std::string& path);
+std::string ShortPath(const std::string& path);
+
+// The launcher's per-user settings file, %APPDATA%\Orvande\ZTSetup.ini.
+std::string SettingsFile();
+// A key of the settings file as the system's profile functions read it;
+// nothing when the key (or the file) is absent.
+std::optional<std::string> Setting(const std::string& section, const std::string& key);
+// Writes a key of the settings file, creating the per-user folder when it
+// is missing.
+bool WriteSetting(const std::string& section, const std::string& key, const std::string& value);
+
+// The stand-in's plans (tools/tarm/tarm.cpp). The record lies in the program
+// folder under this name.
+inline constexpr const char* kRecordFile = "tarm-record.txt";
+// Records its start, then holds the mutex that tells the launcher the main
+// program runs: the launcher's usual end.
+inline constexpr const char* kPlanRecordAndRun =
+    "[Plan]\r\nRecord=tarm-record.txt\r\nMutex=hold\r\n";
 
 // A program folder of its own under the temporary folder, holding
 // zorvant.exe. Programs still running from it are ended, and the folder is
 // removed, when the object goes.
 class ProgramFolder {
  public:
-  ProgramFolder();
+  // A short name without blanks, whose short form is the same path, or
+  // with `longName` a name with blanks that is no 8.3 name, so that the
+  // short and the long form of the folder differ.
+  explicit ProgramFolder(bool longName = false);
   ProgramFolder(const ProgramFolder&) = delete;
   ProgramFolder& operator=(const ProgramFolder&) = delete;
   ~ProgramFolder();
@@ -64,6 +87,11 @@ class ProgramFolder {
 // since the prefix is shared by every test.
 class LauncherTest : public testing::Test {
  protected:
+  LauncherTest() = default;
+  // With a program folder whose short and long forms differ.
+  struct LongFolderName {};
+  explicit LauncherTest(LongFolderName) : folder_(true) {}
+
   void SetUp() override;
   void TearDown() override;
 
@@ -77,6 +105,10 @@ class LauncherTest : public testing::Test {
   HWND StartLauncher(const std::string& arguments = {});
   // The launcher's exit code once it has ended, nothing on time-out.
   std::optional<DWORD> WaitForExit(DWORD timeoutMs = kExitTimeoutMs) const;
+  // Launch, then WaitForExit: for a start that needs no answer.
+  std::optional<DWORD> RunLauncher(const std::string& arguments = {});
+  // The stand-in's record in the program folder.
+  std::string RecordFile() const { return folder_.File(kRecordFile); }
   bool LauncherRunning() const { return launcher_ && launcher_->Running(); }
   DWORD LauncherId() const { return launcher_ ? launcher_->Id() : 0; }
 

@@ -4,9 +4,15 @@
 
 #include <windows.h>
 
+#include <objidl.h>
+#include <gdiplus.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <set>
+#include <vector>
 
 #include "handles.h"
 #include "picture.h"
@@ -60,7 +66,12 @@ TEST(Artwork, AnimatedPicturesHaveTheirSizesFramesAndTimings) {
 class FrameImage {
  public:
   FrameImage(const rt::Picture& picture, int frame)
-      : width_(picture.Width()), height_(picture.Height()) {
+      : FrameImage(picture.Width(), picture.Height(), [&](HDC dc) {
+          picture.Draw(dc, RECT{0, 0, picture.Width(), picture.Height()}, frame);
+        }) {}
+  // Whatever `draw` puts into a bitmap of that size, all black before.
+  FrameImage(int width, int height, const std::function<void(HDC)>& draw)
+      : width_(width), height_(height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width_;
@@ -74,9 +85,11 @@ class FrameImage {
     dc_.reset(::CreateCompatibleDC(nullptr));
     if (!pixels_ || !dc_) return;
     rt::SelectInDC select(dc_.get(), bitmap_.get());
-    picture.Draw(dc_.get(), RECT{0, 0, width_, height_}, frame);
+    draw(dc_.get());
     ::GdiFlush();
   }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
   bool Valid() const { return pixels_ != nullptr && dc_; }
   std::uint32_t At(int x, int y) const { return pixels_[y * width_ + x] & 0xFFFFFF; }
   // The brightest colour channel within the rectangle, edges included.
@@ -133,6 +146,79 @@ TEST(Artwork, WallpaperStaysDarkWhereTheLauncherDrawsAndAnimates) {
   }
   EXPECT_GT(changed, 2000);
   EXPECT_GT(last.Brightest(0, 0, 449, 568), 0xC0);
+}
+
+// The picture as GDI+ draws it itself, read anew from the resource.
+class GdiPlusPicture {
+ public:
+  explicit GdiPlusPicture(const char* name) {
+    HRSRC found = ::FindResourceA(nullptr, name, RT_RCDATA);
+    if (!found) return;
+    const void* bytes = ::LockResource(::LoadResource(nullptr, found));
+    const DWORD size = ::SizeofResource(nullptr, found);
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
+    std::memcpy(::GlobalLock(memory), bytes, size);
+    ::GlobalUnlock(memory);
+    IStream* stream = nullptr;
+    if (::CreateStreamOnHGlobal(memory, TRUE, &stream) != S_OK) return;
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromStream(stream, &bitmap) == Gdiplus::Ok) {
+      image_ = bitmap;
+    }
+    stream->Release();
+  }
+  GdiPlusPicture(const GdiPlusPicture&) = delete;
+  GdiPlusPicture& operator=(const GdiPlusPicture&) = delete;
+  ~GdiPlusPicture() {
+    if (image_) Gdiplus::DllExports::GdipDisposeImage(image_);
+  }
+  bool Valid() const { return image_ != nullptr; }
+
+  void Draw(HDC dc, int width, int height, int frame) const {
+    static const GUID kTime = {
+        0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
+    Gdiplus::DllExports::GdipImageSelectActiveFrame(image_, &kTime, static_cast<UINT>(frame));
+    Gdiplus::GpGraphics* graphics = nullptr;
+    if (Gdiplus::DllExports::GdipCreateFromHDC(dc, &graphics) != Gdiplus::Ok) return;
+    Gdiplus::DllExports::GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHalf);
+    Gdiplus::DllExports::GdipDrawImageRectI(graphics, image_, 0, 0, width, height);
+    Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+  }
+
+ private:
+  Gdiplus::GpImage* image_ = nullptr;
+};
+
+// The runtime keeps frames converted for GDI (every frame of a small
+// picture, the last one of a large one): whatever the order of the frames
+// asked for, each shows exactly what GDI+ draws for it.
+TEST(Artwork, FramesDrawnFromTheConvertedCopyAreThoseThatGdiPlusDraws) {
+  struct Case {
+    const char* name;
+    std::vector<int> order;
+  } cases[] = {
+      {kLoader, {0, 1, 2, 3, 0, 1, 2, 3, 2}},
+      {kWallpaper, {0, 1, 39, 39, 1, 20}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto picture = rt::Picture::Load(c.name);
+    ASSERT_NE(picture, nullptr);
+    const GdiPlusPicture reference(c.name);
+    ASSERT_TRUE(reference.Valid());
+    for (int frame : c.order) {
+      const FrameImage drawn(*picture, frame);
+      const FrameImage expected(picture->Width(), picture->Height(), [&](HDC dc) {
+        reference.Draw(dc, picture->Width(), picture->Height(), frame);
+      });
+      ASSERT_TRUE(drawn.Valid() && expected.Valid());
+      int differing = 0;
+      for (int y = 0; y < drawn.Height(); ++y) {
+        for (int x = 0; x < drawn.Width(); ++x) differing += drawn.At(x, y) != expected.At(x, y);
+      }
+      EXPECT_EQ(differing, 0) << "frame " << frame;
+    }
+  }
 }
 
 TEST(Artwork, IconCarriesEachSizeAndLoads) {

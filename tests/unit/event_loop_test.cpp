@@ -161,6 +161,33 @@ TEST(EventLoop, PostsFromAnotherThreadWakeTheLoop) {
   EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, kUserA}));
 }
 
+// A close that another thread sends (not posts) is handled inside the
+// loop's wait for a message; the loop must still see it at once, without a
+// timer to wake it. A later post from that thread shows when it did not.
+TEST(EventLoop, ACloseSentFromAnotherThreadWakesTheLoop) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  const int mine = rt::ThreadNumber();
+  const HWND frame = w->Handle();
+  std::vector<int> seen;
+  std::thread sender;
+  rt::EventLoopRun(*w, [&] {
+    seen.push_back(rt::EventCurrent());
+    if (rt::EventCurrent() == rt::event::OpenWindow) {
+      sender = std::thread([mine, frame] {
+        ::Sleep(50);
+        ::SendMessageTimeoutA(frame, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, nullptr);
+        ::Sleep(1000);
+        rt::EventPost(kUserA, 0, mine);
+      });
+    }
+    return rt::EventCurrent() == kUserA ? rt::LoopAction::Break : rt::LoopAction::GoOn;
+  });
+  sender.join();
+  EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, rt::event::CloseWindow}));
+  EXPECT_TRUE(w->Closed());
+}
+
 TEST(Window, BoundControlsShowTheirVariables) {
   std::string name = rt::Fixed("Anna", 20);
   double value = 2.7;

@@ -494,6 +494,7 @@ MessageBoxView ReadMessageBox(HWND box) {
     if (!child.visible) continue;
     if (SameNoCase(child.className, "Button")) {
       view.buttons.push_back(child.text);
+      if ((child.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) view.defaultButton = child.text;
     } else if (SameNoCase(child.className, "Static")) {
       if ((child.style & SS_TYPEMASK) == SS_ICON) {
         view.icon = true;
@@ -529,19 +530,17 @@ HWND WaitForFolderDialog(DWORD processId, DWORD timeoutMs) {
   return found;
 }
 
-std::string SelectedFolderName(HWND dialog) {
-  HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
-  if (!tree) return {};
-  const std::optional<LRESULT> item = Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
-  if (!item || *item == 0) return {};
-  // The tree writes the text into the item structure's buffer, both of
-  // which must lie in the tree's process.
+namespace {
+
+// The text of a tree item of another process: the item structure and its
+// text buffer must lie in the tree's process.
+std::string TreeItemText(HWND tree, HTREEITEM item) {
   constexpr std::size_t kTextSize = MAX_PATH;
   RemoteMemory remote(ProcessOf(tree), sizeof(TVITEMA) + kTextSize);
   if (!remote) return {};
   TVITEMA query{};
   query.mask = TVIF_TEXT | TVIF_HANDLE;
-  query.hItem = reinterpret_cast<HTREEITEM>(*item);
+  query.hItem = item;
   query.pszText = static_cast<char*>(remote.Address(sizeof(TVITEMA)));
   query.cchTextMax = kTextSize;
   const char none[1] = {};
@@ -553,15 +552,70 @@ std::string SelectedFolderName(HWND dialog) {
   return text;
 }
 
+HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from = nullptr) {
+  const std::optional<LRESULT> item =
+      Send(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from));
+  return item ? reinterpret_cast<HTREEITEM>(*item) : nullptr;
+}
+
+std::vector<std::string> PathComponents(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Goes down the tree from its selected item to `path` by the names of the
+// folders, as a user opens them one after the other. Wine's dialog finds a
+// path in its tree by comparing item ids byte for byte, the folders' access
+// times included, so a folder listed before its first reading is not found
+// and the selection stops at its parent; from there only the names lead on.
+void SelectByName(HWND tree, const std::string& path) {
+  const std::vector<std::string> parts = PathComponents(path);
+  HTREEITEM item = TreeItem(tree, TVGN_CARET);
+  if (!item) return;
+  const std::string selected = TreeItemText(tree, item);
+  std::size_t next = parts.size();
+  while (next > 0 && !SameNoCase(parts[next - 1], selected)) --next;
+  if (next == 0) return;  // the selection is not on the way to the folder
+  for (; next < parts.size(); ++next) {
+    Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+    HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
+    while (child && !SameNoCase(TreeItemText(tree, child), parts[next])) {
+      child = TreeItem(tree, TVGN_NEXT, child);
+    }
+    if (!child) return;
+    item = child;
+  }
+  Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+}
+
+}  // namespace
+
+std::string SelectedFolderName(HWND dialog) {
+  HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
+  if (!tree) return {};
+  HTREEITEM item = TreeItem(tree, TVGN_CARET);
+  return item ? TreeItemText(tree, item) : std::string();
+}
+
 bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   const std::string path = FullPath(folder);
   RemoteMemory remote(ProcessOf(dialog), path.size() + 1);
   if (!remote || !remote.Write(0, path.c_str(), path.size() + 1)) return false;
+  HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
+  if (!tree) return false;
   const std::string name = LastComponent(path);
   const auto selected = [&] { return SameNoCase(SelectedFolderName(dialog), name); };
   return WaitUntil(
       [&] {
         Send(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote.Address()));
+        if (!WaitUntil(selected, 200)) SelectByName(tree, path);
         // Kept for a while, not undone by the dialog's own start-up.
         return WaitUntil(selected, 200) && !WaitUntil([&] { return !selected(); }, 300);
       },
@@ -572,6 +626,11 @@ bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   if (!SelectFolder(dialog, folder, timeoutMs)) return false;
   HWND ok = FindChild(dialog, IDOK);
   return ok && PressButton(ok) && WaitUntilGone(dialog, timeoutMs);
+}
+
+bool CancelFolderDialog(HWND dialog, DWORD timeoutMs) {
+  HWND cancel = FindChild(dialog, IDCANCEL);
+  return cancel && PressButton(cancel) && WaitUntilGone(dialog, timeoutMs);
 }
 
 }  // namespace driver

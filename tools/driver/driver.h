@@ -180,6 +180,8 @@ struct MessageBoxView {
   std::vector<std::string> buttons;
   // Whether it shows an icon (a static icon control).
   bool icon = false;
+  // The caption of the default push button, empty when none is.
+  std::string defaultButton;
 };
 MessageBoxView ReadMessageBox(HWND box);
 // Presses the box's button of that caption (see FindButton) and waits until
@@ -197,5 +199,7 @@ std::string SelectedFolderName(HWND dialog);
 bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
 // SelectFolder, then OK; true once the dialog has gone.
 bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
+// Presses the dialog's Cancel button; true once the dialog has gone.
+bool CancelFolderDialog(HWND dialog, DWORD timeoutMs = kDefaultTimeoutMs);
 
 }  // namespace driver

@@ -11,14 +11,25 @@
 //                 number), "StartCounter=" and "CounterFrequency=" (the
 //                 performance counter), all taken when the program started.
 //   DelayMs=N     then wait N ms before acting.
+//   Watch=NAME    then, for WatchMs ms (default 500), look again and again
+//                 without a pause whether "Running_Zorvant" exists, as a main
+//                 program starting at any of those moments would, and write
+//                 to NAME the line "MutexFound=" with how often it did.
 //   CloseDown=V   write "CloseDown" = V into section "Accounting Program" of
 //                 the per-user %APPDATA%\Orvande\ZTSetup.ini (the folder is not
 //                 created: a missing folder leaves the value unwritten).
 //   Selector=V    likewise for "Selector". CloseDown is written first, so that
 //                 a launcher probing between the two writes never sees the
 //                 Selector alone.
-//   Mutex=hold    create the named mutex "Running_Zorvant" and hold it for
-//                 HoldMs ms (default 5000), then end.
+//   Mutex=hold    after the keys, create the named mutex "Running_Zorvant";
+//                 Mutex=first creates it before the keys instead. Either way
+//                 it is held for HoldMs ms (default 5000), then the program
+//                 ends.
+//   Done=NAME     once the keys are written and the mutex is created, write
+//                 to NAME (relative to the current folder) the line
+//                 "DoneCounter=" (the performance counter at that moment), so
+//                 that a test knows when everything has been said and a
+//                 benchmark when the mutex appeared.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -53,6 +64,14 @@ unsigned long PlanNumber(const std::string& plan, const char* key, unsigned long
   return text.empty() ? fallback : std::strtoul(text.c_str(), nullptr, 10);
 }
 
+void WriteText(const std::string& path, const std::string& text) {
+  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  DWORD written = 0;
+  ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 void WriteRecord(const std::string& path, const StartStamp& start) {
   const unsigned long long fileTime =
       (static_cast<unsigned long long>(start.fileTime.dwHighDateTime) << 32) |
@@ -63,11 +82,7 @@ void WriteRecord(const std::string& path, const StartStamp& start) {
   text += "StartFileTime=" + std::to_string(fileTime) + "\r\n";
   text += "StartCounter=" + std::to_string(start.counter.QuadPart) + "\r\n";
   text += "CounterFrequency=" + std::to_string(start.frequency.QuadPart) + "\r\n";
-  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  DWORD written = 0;
-  ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  WriteText(path, text);
 }
 
 std::string UserSettingsFile() {
@@ -95,6 +110,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     WriteRecord(folder + "\\" + record, start);
   }
   if (const unsigned long delay = PlanNumber(plan, "DelayMs", 0); delay > 0) ::Sleep(delay);
+  if (const std::string watch = PlanValue(plan, "Watch"); !watch.empty()) {
+    const ULONGLONG end = ::GetTickCount64() + PlanNumber(plan, "WatchMs", 500);
+    unsigned long found = 0;
+    while (::GetTickCount64() < end) {
+      if (rt::UniqueHandle(::OpenMutexA(SYNCHRONIZE, FALSE, "Running_Zorvant"))) ++found;
+    }
+    WriteText(folder + "\\" + watch, "MutexFound=" + std::to_string(found) + "\r\n");
+  }
+
+  const std::string mutexPlan = PlanValue(plan, "Mutex");
+  rt::UniqueHandle mutex;
+  const auto takeMutex = [&mutex] {
+    mutex.reset(::CreateMutexA(nullptr, FALSE, "Running_Zorvant"));
+  };
+  if (::lstrcmpiA(mutexPlan.c_str(), "first") == 0) takeMutex();
 
   const std::string closeDown = PlanValue(plan, "CloseDown");
   const std::string selector = PlanValue(plan, "Selector");
@@ -110,9 +140,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
   }
 
-  if (::lstrcmpiA(PlanValue(plan, "Mutex").c_str(), "hold") == 0) {
-    const rt::UniqueHandle mutex(::CreateMutexA(nullptr, FALSE, "Running_Zorvant"));
-    ::Sleep(PlanNumber(plan, "HoldMs", 5000));
+  if (::lstrcmpiA(mutexPlan.c_str(), "hold") == 0) takeMutex();
+  if (const std::string done = PlanValue(plan, "Done"); !done.empty()) {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    WriteText(folder + "\\" + done, "DoneCounter=" + std::to_string(now.QuadPart) + "\r\n");
   }
+  if (mutex) ::Sleep(PlanNumber(plan, "HoldMs", 5000));
   return 0;
 }

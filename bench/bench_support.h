@@ -1,0 +1,75 @@
+// What the benchmarks share: time on the performance counter, medians, the
+// program folders they lay out, and the CPU time of a Wine process read on
+// the Linux side (under Wine, GetProcessTimes of another process does not
+// advance).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// The performance counter now, and a span of it in milliseconds.
+std::int64_t Counter();
+double Milliseconds(std::int64_t from, std::int64_t to);
+
+double Median(std::vector<double> values);
+
+// The folder of the running benchmark; the build puts zorvant.exe,
+// Tarm.exe and the bare launcher beside it.
+std::string BinaryFolder();
+// %APPDATA%\Orvande, where the launcher keeps its settings.
+std::string UserSettingsFolder();
+
+bool WriteFile(const std::string& path, const std::string& content);
+std::string ReadFile(const std::string& path);
+// Removes a file or a folder with everything in it.
+void RemoveTree(const std::string& path);
+// A value "Key=Value" of a file such as the stand-in's record.
+std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key);
+
+// The launcher's per-user settings moved aside for the length of a
+// benchmark, so that it starts as a user's first start does (a control folder
+// stored by an earlier run would stop it with a question), and put back
+// afterwards.
+class SettingsAside {
+ public:
+  SettingsAside();
+  SettingsAside(const SettingsAside&) = delete;
+  SettingsAside& operator=(const SettingsAside&) = delete;
+  ~SettingsAside();
+
+ private:
+  bool moved_ = false;
+};
+
+// A fresh folder under the temporary folder, removed with the object.
+class Folder {
+ public:
+  explicit Folder(const std::string& name);
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder();
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "\\" + name; }
+  // Copies a program from beside the benchmark into the folder.
+  bool Add(const std::string& program) const;
+
+ private:
+  std::string path_;
+};
+
+// The Linux process id of the Wine process running that executable (full
+// Windows path, letter case ignored), or of the wineserver; 0 when none is
+// found. Read through drive Z:, which Wine maps to the Linux root.
+int LinuxProcessOf(const std::string& windowsExecutable);
+int LinuxWineserver();
+// The CPU time of a Linux process, all its threads, in milliseconds:
+// /proc/PID/task/*/schedstat. Nothing when it cannot be read.
+std::optional<double> LinuxCpuMs(int pid);
+
+}  // namespace bench
