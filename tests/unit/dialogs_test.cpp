@@ -10,6 +10,7 @@
 
 #include <shlobj.h>
 
+#include "driver.h"
 #include "runtime.h"
 #include "test_support.h"
 
@@ -242,13 +243,9 @@ TEST(FolderDialog, ChoosesAFolderAndKeepsTheCurrentFolder) {
   std::string variable = rt::Fixed("C:\\no\\such\\folder", 250);
   bool ok = false;
   std::thread driver([&] {
-    WithFolderDialog("Select a New Control Folder", [&](HWND dialog) {
-      for (int i = 0; i < 20; ++i) {
-        ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
-        ::Sleep(50);
-      }
-      ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    });
+    // The test driver's way: select until the tree keeps it, then OK.
+    WithFolderDialog("Select a New Control Folder",
+                     [&](HWND dialog) { EXPECT_TRUE(driver::ChooseFolder(dialog, chosen)); });
   });
   ok = rt::FileDialogShow("Select a New Control Folder", "*.*", variable,
                           rt::kFileDialogFolder | rt::kFileDialogKeepDir);
