@@ -41,7 +41,7 @@ HWND OwnerWindow() {
   return ::GetActiveWindow();
 }
 
-struct MessageBoxSpec {
+struct BoxContent {
   std::string text;  // lines joined with CR LF
   std::string caption;
   LPCSTR icon = nullptr;
@@ -71,12 +71,12 @@ HWND AddChild(HWND dialog, const char* cls, const std::string& text, DWORD style
 
 // Lays the box out in pixels of its font: the icon, the text beside it, the
 // buttons in a row below, centred.
-void BuildMessageBox(HWND dialog, MessageBoxSpec& spec) {
+void BuildMessageBox(HWND dialog, BoxContent& box) {
   NONCLIENTMETRICSA metrics{};
   metrics.cbSize = sizeof metrics;
   ::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-  spec.font.reset(::CreateFontIndirectA(&metrics.lfMessageFont));
-  HFONT font = static_cast<HFONT>(spec.font.get());
+  box.font.reset(::CreateFontIndirectA(&metrics.lfMessageFont));
+  HFONT font = static_cast<HFONT>(box.font.get());
 
   WindowDC dc(dialog);
   SelectInDC select(dc.get(), font);
@@ -84,17 +84,17 @@ void BuildMessageBox(HWND dialog, MessageBoxSpec& spec) {
   ::GetTextMetricsA(dc.get(), &tm);
   const int margin = tm.tmHeight;
   const int gap = tm.tmHeight / 2;
-  const int iconSize = spec.icon ? ::GetSystemMetrics(SM_CXICON) : 0;
+  const int iconSize = box.icon ? ::GetSystemMetrics(SM_CXICON) : 0;
 
-  SIZE text = Measure(dc.get(), spec.text, spec.copyable ? 520 : 640);
-  if (spec.copyable) {
+  SIZE text = Measure(dc.get(), box.text, box.copyable ? 520 : 640);
+  if (box.copyable) {
     text.cx = std::min<LONG>(520, text.cx + ::GetSystemMetrics(SM_CXVSCROLL) + 8);
     text.cy = std::min<LONG>(320, text.cy + 8);
   }
   const int buttonHeight = tm.tmHeight + 10;
   std::vector<int> widths;
   int rowWidth = 0;
-  for (const std::string& b : spec.buttons) {
+  for (const std::string& b : box.buttons) {
     std::string shown = b;
     std::erase(shown, '&');
     SIZE s{};
@@ -109,34 +109,34 @@ void BuildMessageBox(HWND dialog, MessageBoxSpec& spec) {
   const int textBottom = margin + std::max<int>(text.cy, iconSize);
   const int clientHeight = textBottom + margin + buttonHeight + margin;
 
-  if (spec.icon) {
+  if (box.icon) {
     HWND icon = AddChild(dialog, "STATIC", "", SS_ICON, kIconId,
                          {margin, margin, margin + iconSize, margin + iconSize}, font);
-    ::SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, spec.icon)), 0);
+    ::SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(::LoadIconA(nullptr, box.icon)), 0);
   }
   const RECT textRect{textLeft, margin, textLeft + text.cx, margin + text.cy};
-  if (spec.copyable) {
-    AddChild(dialog, "EDIT", spec.text,
+  if (box.copyable) {
+    AddChild(dialog, "EDIT", box.text,
              ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP,
              kTextId, textRect, font);
   } else {
-    AddChild(dialog, "STATIC", spec.text, SS_LEFT | SS_NOPREFIX, kTextId, textRect, font);
+    AddChild(dialog, "STATIC", box.text, SS_LEFT | SS_NOPREFIX, kTextId, textRect, font);
   }
 
   int x = (contentWidth - rowWidth) / 2;
   const int y = textBottom + margin;
   HWND defaultButton = nullptr;
-  for (std::size_t i = 0; i < spec.buttons.size(); ++i) {
-    const bool isDefault = static_cast<int>(i) == spec.defaultIndex;
+  for (std::size_t i = 0; i < box.buttons.size(); ++i) {
+    const bool isDefault = static_cast<int>(i) == box.defaultIndex;
     HWND b =
-        AddChild(dialog, "BUTTON", spec.buttons[i],
+        AddChild(dialog, "BUTTON", box.buttons[i],
                  WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
                  kFirstButton + static_cast<int>(i), {x, y, x + widths[i], y + buttonHeight}, font);
     if (isDefault) defaultButton = b;
     x += widths[i] + gap;
   }
 
-  ::SetWindowTextA(dialog, spec.caption.c_str());
+  ::SetWindowTextA(dialog, box.caption.c_str());
   const DWORD style = static_cast<DWORD>(::GetWindowLongA(dialog, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(::GetWindowLongA(dialog, GWL_EXSTYLE));
   RECT frame{0, 0, contentWidth, clientHeight};
@@ -151,25 +151,25 @@ void BuildMessageBox(HWND dialog, MessageBoxSpec& spec) {
   }
   ::SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - w) / 2,
                  area.top + (area.bottom - area.top - h) / 2, w, h, SWP_NOZORDER);
-  ::SendMessageA(dialog, DM_SETDEFID, kFirstButton + spec.defaultIndex, 0);
+  ::SendMessageA(dialog, DM_SETDEFID, kFirstButton + box.defaultIndex, 0);
   ::SetFocus(defaultButton);
 }
 
 INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* spec = reinterpret_cast<MessageBoxSpec*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+  auto* box = reinterpret_cast<BoxContent*>(::GetWindowLongPtrA(dialog, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG:
       ::SetWindowLongPtrA(dialog, DWLP_USER, lp);
-      BuildMessageBox(dialog, *reinterpret_cast<MessageBoxSpec*>(lp));
+      BuildMessageBox(dialog, *reinterpret_cast<BoxContent*>(lp));
       return FALSE;  // the focus is set
     case WM_COMMAND: {
-      if (!spec) break;
+      if (!box) break;
       const int id = LOWORD(wp);
-      const int count = static_cast<int>(spec->buttons.size());
+      const int count = static_cast<int>(box->buttons.size());
       if (id >= kFirstButton && id < kFirstButton + count) {
         ::EndDialog(dialog, id - kFirstButton + 1);
-      } else if (id == IDCANCEL && spec->cancelIndex >= 0) {
-        ::EndDialog(dialog, spec->cancelIndex + 1);
+      } else if (id == IDCANCEL && box->cancelIndex >= 0) {
+        ::EndDialog(dialog, box->cancelIndex + 1);
       }
       return TRUE;  // Escape and the close box do nothing without a cancel button
     }
@@ -281,26 +281,26 @@ int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
 
 int MessageBoxShow(std::string_view text, std::string_view caption, LPCSTR icon,
                    std::string_view buttons, int defaultButton, unsigned style) {
-  MessageBoxSpec spec;
+  BoxContent box;
   const std::vector<std::string> lines = Split(text, '|');
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) spec.text += "\r\n";
-    spec.text += lines[i];
+    if (i > 0) box.text += "\r\n";
+    box.text += lines[i];
   }
-  spec.caption = caption;
-  spec.icon = icon;
-  spec.buttons = buttons.empty() ? std::vector<std::string>{"OK"} : Split(buttons, '|');
-  const int count = static_cast<int>(spec.buttons.size());
-  spec.defaultIndex = (defaultButton >= 1 && defaultButton <= count) ? defaultButton - 1 : 0;
+  box.caption = caption;
+  box.icon = icon;
+  box.buttons = buttons.empty() ? std::vector<std::string>{"OK"} : Split(buttons, '|');
+  const int count = static_cast<int>(box.buttons.size());
+  box.defaultIndex = (defaultButton >= 1 && defaultButton <= count) ? defaultButton - 1 : 0;
   for (int i = 0; i < count; ++i) {
-    if (IsCancelCaption(spec.buttons[static_cast<std::size_t>(i)])) spec.cancelIndex = i;
+    if (IsCancelCaption(box.buttons[static_cast<std::size_t>(i)])) box.cancelIndex = i;
   }
-  spec.copyable = (style & kMessageCopyable) != 0;
+  box.copyable = (style & kMessageCopyable) != 0;
 
   std::vector<DWORD> dialogTemplate = EmptyTemplate();
   const INT_PTR result = ::DialogBoxIndirectParamA(
       ::GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(dialogTemplate.data()),
-      OwnerWindow(), MessageBoxProc, reinterpret_cast<LPARAM>(&spec));
+      OwnerWindow(), MessageBoxProc, reinterpret_cast<LPARAM>(&box));
   return (result >= 1 && result <= count) ? static_cast<int>(result) : 0;
 }
 
