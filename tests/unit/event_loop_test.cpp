@@ -216,6 +216,27 @@ TEST(Window, BoundControlsShowTheirVariables) {
   EXPECT_EQ(::GetParent(w->ClientHandle()), w->Handle());
 }
 
+TEST(Window, TheWaitCursorIsThePointerOfTheProgramsWindowsUntilRestored) {
+  auto w = Quiet();
+  w->Open(nullptr);
+  const HCURSOR wait = ::LoadCursorA(nullptr, IDC_WAIT);
+  const HCURSOR arrow = ::LoadCursorA(nullptr, IDC_ARROW);
+  rt::CursorSet(IDC_WAIT);
+  EXPECT_EQ(::GetCursor(), wait);
+  // Windows asks the window for its pointer whenever the mouse moves over
+  // it; the runtime answers with the wait cursor.
+  ::SetCursor(arrow);
+  ::SendMessageA(w->ClientHandle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(w->ClientHandle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(::GetCursor(), wait);
+  rt::CursorRestore();
+  EXPECT_EQ(::GetCursor(), arrow);
+  ::SendMessageA(w->ClientHandle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(w->ClientHandle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(::GetCursor(), arrow);
+  w->Close();
+}
+
 TEST(Window, AnUnknownLayoutLoadsNothing) {
   EXPECT_EQ(rt::WindowLoad("test$windows", "NOSUCH"), nullptr);
   EXPECT_EQ(rt::WindowLoad("nosuch$resource", "PLAIN"), nullptr);
