@@ -25,10 +25,6 @@ std::string BinaryFolder();
 // %APPDATA%\Orvande, where the launcher keeps its settings.
 std::string UserSettingsFolder();
 
-bool WriteFile(const std::string& path, const std::string& content);
-std::string ReadFile(const std::string& path);
-// Removes a file or a folder with everything in it.
-void RemoveTree(const std::string& path);
 // A value "Key=Value" of a file such as the stand-in's record.
 std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key);
 

@@ -2,8 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
-
 namespace e2e {
 namespace {
 
@@ -36,59 +34,8 @@ std::string WindowsFolder() {
   return WithoutTrailingSlash(folder);
 }
 
-std::string ReadFile(const std::string& path) {
-  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    content.append(buffer, got);
-  }
-  return content;
-}
-
-bool WriteFile(const std::string& path, const std::string& content) {
-  rt::UniqueFileHandle file(
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                     nullptr) &&
-         written == content.size();
-}
-
-bool FileExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  // Tests make files read-only or hidden on purpose; neither may stop the
-  // clean-up.
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileA(path.c_str()) != FALSE;
-  for (const std::string& name : FolderEntries(path)) RemoveTree(path + "\\" + name);
-  return ::RemoveDirectoryA(path.c_str()) != FALSE;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found{};
-  rt::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (!find) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (::FindNextFileA(find.get(), &found));
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::optional<std::string> RecordValue(const std::string& path, const std::string& key) {
-  const std::string content = ReadFile(path);
+  const std::string content = driver::ReadFile(path);
   const std::string start = key + "=";
   std::size_t pos = 0;
   while (pos < content.size()) {
@@ -145,7 +92,7 @@ ProgramFolder::ProgramFolder(bool longName) {
   static int counter = 0;
   path_ = WithoutTrailingSlash(temp) + "\\zv" + std::to_string(::GetCurrentProcessId()) + "_" +
           std::to_string(++counter) + (longName ? " Zorvant Program Files" : "");
-  RemoveTree(path_);
+  driver::RemoveTree(path_);
   if (!::CreateDirectoryA(path_.c_str(), nullptr)) {
     ADD_FAILURE() << "cannot create the program folder " << path_;
     return;
@@ -157,14 +104,14 @@ ProgramFolder::ProgramFolder(bool longName) {
 
 ProgramFolder::~ProgramFolder() {
   EndPrograms();
-  if (!RemoveTree(path_)) ADD_FAILURE() << "cannot remove the program folder " << path_;
+  if (!driver::RemoveTree(path_)) ADD_FAILURE() << "cannot remove the program folder " << path_;
 }
 
 void ProgramFolder::AddMainProgram(const std::string& plan) {
   if (!::CopyFileA((BinaryFolder() + "\\Tarm.exe").c_str(), File("Tarm.exe").c_str(), FALSE)) {
     ADD_FAILURE() << "cannot copy Tarm.exe from " << BinaryFolder();
   }
-  if (!plan.empty() && !WriteFile(File("tarm-plan.ini"), plan)) {
+  if (!plan.empty() && !driver::WriteFile(File("tarm-plan.ini"), plan)) {
     ADD_FAILURE() << "cannot write tarm-plan.ini";
   }
 }
@@ -187,13 +134,13 @@ void LauncherTest::TearDown() {
   if (launcher_) launcher_->Kill();
   folder_.EndPrograms();
   CleanSharedPlaces();
-  for (const std::string& path : removeAfter_) RemoveTree(path);
+  for (const std::string& path : removeAfter_) driver::RemoveTree(path);
 }
 
 void LauncherTest::CleanSharedPlaces() const {
   for (const std::string& path : {UserSettingsFolder(), WindowsFolder() + "\\ZTSetup.ini",
                                   WindowsFolder() + "\\Zorvant.ini"}) {
-    if (!RemoveTree(path)) ADD_FAILURE() << "cannot remove " << path;
+    if (!driver::RemoveTree(path)) ADD_FAILURE() << "cannot remove " << path;
   }
 }
 

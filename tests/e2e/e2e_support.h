@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "file_tools.h"
 
 namespace e2e {
 
@@ -27,13 +28,6 @@ std::string UserSettingsFolder();
 // The Windows directory, where older settings files may lie.
 std::string WindowsFolder();
 
-std::string ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const std::string& content);
-bool FileExists(const std::string& path);
-// Removes a file or a folder with everything in it. True when it is gone.
-bool RemoveTree(const std::string& path);
-// The names in a folder (no "." and ".."), sorted.
-std::vector<std::string> FolderEntries(const std::string& folder);
 // The "Key=Value" lines of a file such as the stand-in's record, for `key`.
 std::optional<std::string> RecordValue(const std::string& path, const std::string& key);
 // The path in its long and in its short (8.3) form, as the system gives them.

@@ -136,7 +136,7 @@ TEST_P(Handshake, EndsTheWait) {
   EXPECT_EQ(*code, 0u);
 
   // The main program has said everything before the keys are read.
-  ASSERT_TRUE(driver::WaitUntil([&] { return e2e::FileExists(folder_.File(kDoneFile)); }, 5000));
+  ASSERT_TRUE(driver::WaitUntil([&] { return driver::FileExists(folder_.File(kDoneFile)); }, 5000));
   EXPECT_EQ(e2e::Setting(kHandshake, "CloseDown"), c.closeDownAfter);
   EXPECT_EQ(e2e::Setting(kHandshake, "Selector"), c.selectorAfter);
 }
@@ -239,12 +239,12 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
   const RevealCase& c = GetParam();
   if (c.firstRun) {
     // A file where the per-user folder belongs: nothing can be stored.
-    ASSERT_TRUE(e2e::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
+    ASSERT_TRUE(driver::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
   }
   // A main program that ends without a word, or none that starts: only a
   // close ends the wait.
   if (c.mainProgramCannotRun) {
-    ASSERT_TRUE(e2e::WriteFile(folder_.File("Tarm.exe"), "not a program"));
+    ASSERT_TRUE(driver::WriteFile(folder_.File("Tarm.exe"), "not a program"));
   } else {
     folder_.AddMainProgram();
   }
@@ -285,7 +285,7 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
   ASSERT_TRUE(driver::ClickButton(splash, "X"));
   EXPECT_EQ(WaitForExit(), 0u);
   if (c.firstRun) {
-    EXPECT_EQ(e2e::ReadFile(e2e::UserSettingsFolder()), "not a folder");
+    EXPECT_EQ(driver::ReadFile(e2e::UserSettingsFolder()), "not a folder");
   }
 }
 

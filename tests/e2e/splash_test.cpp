@@ -258,9 +258,9 @@ TEST_P(SplashClose, EndsWithExitCodeZeroLeavingOnlyTheBookkeeping) {
   const std::optional<DWORD> code = WaitForExit();
   ASSERT_TRUE(code) << "still running " << e2e::kExitTimeoutMs << " ms after the close";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::FolderEntries(folder_.Path()),
+  EXPECT_EQ(driver::FolderEntries(folder_.Path()),
             (std::vector<std::string>{"Tarm.exe", "zorvant.INI", "zorvant.exe"}));
-  EXPECT_EQ(e2e::ReadFile(folder_.File("zorvant.INI")), kBookkeepingOnly);
+  EXPECT_EQ(driver::ReadFile(folder_.File("zorvant.INI")), kBookkeepingOnly);
 }
 
 INSTANTIATE_TEST_SUITE_P(

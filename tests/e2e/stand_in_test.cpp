@@ -65,9 +65,9 @@ TEST_F(LauncherTest, StandInWithoutAPlanEndsAtOnceDoingNothing) {
   const auto tarm = driver::Process::Start(folder_.Path(), "Tarm.exe", "V=Zorvant");
   ASSERT_TRUE(tarm);
   EXPECT_EQ(tarm->WaitForExit(2000), 0u);
-  EXPECT_EQ(e2e::FolderEntries(folder_.Path()),
+  EXPECT_EQ(driver::FolderEntries(folder_.Path()),
             (std::vector<std::string>{"Tarm.exe", "zorvant.exe"}));
-  EXPECT_FALSE(e2e::FileExists(e2e::UserSettingsFolder()));
+  EXPECT_FALSE(driver::FileExists(e2e::UserSettingsFolder()));
   EXPECT_FALSE(driver::MutexExists(kRunningMutex));
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "alerts_support.h"
+#include "file_tools.h"
 #include "rovalent.h"
 #include "test_support.h"
 
@@ -30,7 +31,7 @@ class StackCheck : public testing::Test {
 
   std::string Lines() const {
     static const std::regex stamp("(^|\n)[ 0-9][0-9]:[0-9]{2}:[0-9]{2}:[0-9]{1,2} ");
-    return std::regex_replace(testsupport::ReadFile(file_), stamp, "$1");
+    return std::regex_replace(driver::ReadFile(file_), stamp, "$1");
   }
 };
 
