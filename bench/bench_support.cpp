@@ -30,13 +30,6 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string BinaryFolder() {
-  char path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of('\\'));
-}
-
 std::string UserSettingsFolder() {
   char appData[MAX_PATH] = {};
   ::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
@@ -44,17 +37,9 @@ std::string UserSettingsFolder() {
 }
 
 std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key) {
-  const std::string content = driver::ReadFile(path);
-  const std::string start = key + "=";
-  for (std::size_t pos = 0; pos < content.size();) {
-    std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
-    if (content.compare(pos, start.size(), start) == 0) {
-      return std::strtoll(content.c_str() + pos + start.size(), nullptr, 10);
-    }
-    pos = end + 1;
-  }
-  return {};
+  const std::optional<std::string> value = driver::KeyValue(path, key);
+  if (!value) return {};
+  return std::strtoll(value->c_str(), nullptr, 10);
 }
 
 SettingsAside::SettingsAside() {
@@ -84,7 +69,8 @@ Folder::~Folder() {
 }
 
 bool Folder::Add(const std::string& program) const {
-  return ::CopyFileA((BinaryFolder() + "\\" + program).c_str(), File(program).c_str(), FALSE);
+  return ::CopyFileA((driver::ExecutableFolder() + "\\" + program).c_str(), File(program).c_str(),
+                     FALSE);
 }
 
 namespace {

@@ -152,7 +152,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
           << "the folder dialog opened at \"" << driver::SelectedFolderName(dialog) << "\"";
     }
     if (!driver::ChooseFolder(dialog, Folder(step.press))) {
-      driver::SaveWindowShot(dialog, e2e::BinaryFolder() + "\\e2e-folder-dialog.png");
+      driver::SaveWindowShot(dialog, driver::ExecutableFolder() + "\\e2e-folder-dialog.png");
       FAIL() << "cannot choose " << step.press << " in the folder dialog, which shows \""
              << driver::SelectedFolderName(dialog) << "\" selected";
     }

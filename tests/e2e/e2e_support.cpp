@@ -14,14 +14,6 @@ std::string WithoutTrailingSlash(std::string path) {
 
 }  // namespace
 
-std::string BinaryFolder() {
-  char path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  const std::size_t slash = folder.find_last_of('\\');
-  return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
-}
-
 std::string UserSettingsFolder() {
   char appData[MAX_PATH] = {};
   ::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
@@ -32,21 +24,6 @@ std::string WindowsFolder() {
   char folder[MAX_PATH] = {};
   ::GetWindowsDirectoryA(folder, MAX_PATH);
   return WithoutTrailingSlash(folder);
-}
-
-std::optional<std::string> RecordValue(const std::string& path, const std::string& key) {
-  const std::string content = driver::ReadFile(path);
-  const std::string start = key + "=";
-  std::size_t pos = 0;
-  while (pos < content.size()) {
-    std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.compare(0, start.size(), start) == 0) return line.substr(start.size());
-    pos = end + 1;
-  }
-  return {};
 }
 
 std::string LongPath(const std::string& path) {
@@ -97,8 +74,9 @@ ProgramFolder::ProgramFolder(bool longName) {
     ADD_FAILURE() << "cannot create the program folder " << path_;
     return;
   }
-  if (!::CopyFileA((BinaryFolder() + "\\zorvant.exe").c_str(), File("zorvant.exe").c_str(), TRUE)) {
-    ADD_FAILURE() << "cannot copy zorvant.exe from " << BinaryFolder();
+  if (!::CopyFileA((driver::ExecutableFolder() + "\\zorvant.exe").c_str(),
+                   File("zorvant.exe").c_str(), TRUE)) {
+    ADD_FAILURE() << "cannot copy zorvant.exe from " << driver::ExecutableFolder();
   }
 }
 
@@ -108,8 +86,9 @@ ProgramFolder::~ProgramFolder() {
 }
 
 void ProgramFolder::AddMainProgram(const std::string& plan) {
-  if (!::CopyFileA((BinaryFolder() + "\\Tarm.exe").c_str(), File("Tarm.exe").c_str(), FALSE)) {
-    ADD_FAILURE() << "cannot copy Tarm.exe from " << BinaryFolder();
+  if (!::CopyFileA((driver::ExecutableFolder() + "\\Tarm.exe").c_str(), File("Tarm.exe").c_str(),
+                   FALSE)) {
+    ADD_FAILURE() << "cannot copy Tarm.exe from " << driver::ExecutableFolder();
   }
   if (!plan.empty() && !driver::WriteFile(File("tarm-plan.ini"), plan)) {
     ADD_FAILURE() << "cannot write tarm-plan.ini";

@@ -51,9 +51,9 @@ TEST_P(MainProgramCommandLine, IsBuiltFromTheLaunchersOwn) {
   const std::optional<DWORD> code = RunLauncher(GetParam().arguments);
   ASSERT_TRUE(code) << "the launcher did not end";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::RecordValue(RecordFile(), "CommandLine"), GetParam().expected);
+  EXPECT_EQ(driver::KeyValue(RecordFile(), "CommandLine"), GetParam().expected);
   // It starts in the program folder.
-  EXPECT_EQ(e2e::RecordValue(RecordFile(), "CurrentFolder"), e2e::LongPath(folder_.Path()));
+  EXPECT_EQ(driver::KeyValue(RecordFile(), "CurrentFolder"), e2e::LongPath(folder_.Path()));
 }
 
 const std::string kBase = "Tarm.exe V=Zorvant";
@@ -172,7 +172,7 @@ TEST_F(LauncherTest, TheWaitNeverCreatesTheMutex) {
   const std::optional<DWORD> code = RunLauncher();
   ASSERT_TRUE(code) << "the wait did not end";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::RecordValue(folder_.File("tarm-watch.txt"), "MutexFound"), "0");
+  EXPECT_EQ(driver::KeyValue(folder_.File("tarm-watch.txt"), "MutexFound"), "0");
 }
 
 // ---------------------------------------------------------------------------
@@ -280,7 +280,7 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
     EXPECT_EQ(percent, 0.0);
   }
   ::Sleep(300);  // painted
-  driver::SaveWindowShot(splash, e2e::BinaryFolder() + "\\e2e-reveal-" + c.name + ".png");
+  driver::SaveWindowShot(splash, driver::ExecutableFolder() + "\\e2e-reveal-" + c.name + ".png");
 
   ASSERT_TRUE(driver::ClickButton(splash, "X"));
   EXPECT_EQ(WaitForExit(), 0u);

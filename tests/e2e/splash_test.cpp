@@ -26,7 +26,7 @@ class Splash : public e2e::LauncherTest {
 constexpr const char* kBookkeepingOnly = "[__Dont_Touch_Me__]\r\nSectors=\r\n";
 
 std::string WallpaperFile() {
-  return e2e::BinaryFolder() + "\\ZTSplashAnimated.gif";
+  return driver::ExecutableFolder() + "\\ZTSplashAnimated.gif";
 }
 
 struct ControlSeen {
@@ -202,7 +202,7 @@ TEST_F(Splash, ScreenshotShowsTheWallpaperOnceItHasPlayed) {
       }
     }
   }
-  const std::string savedShot = e2e::BinaryFolder() + "\\e2e-splash.png";
+  const std::string savedShot = driver::ExecutableFolder() + "\\e2e-splash.png";
   EXPECT_TRUE(bestComparison.Close())
       << "frame " << best << " of " << wallpaper->frames.size() << ": " << bestComparison.differing
       << " of " << bestComparison.points << " points differ, mean distance "

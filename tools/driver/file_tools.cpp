@@ -60,4 +60,27 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
   return names;
 }
 
+std::optional<std::string> KeyValue(const std::string& path, const std::string& key) {
+  const std::string content = ReadFile(path);
+  const std::string start = key + "=";
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    std::size_t end = content.find('\n', pos);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, start.size(), start) == 0) return line.substr(start.size());
+    pos = end + 1;
+  }
+  return {};
+}
+
+std::string ExecutableFolder() {
+  char path[MAX_PATH] = {};
+  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, n);
+  const std::size_t slash = folder.find_last_of('\\');
+  return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
+}
+
 }  // namespace driver

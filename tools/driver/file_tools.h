@@ -2,6 +2,7 @@
 // Nothing here throws; a failure shows in the result.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,12 @@ bool FileExists(const std::string& path);
 bool RemoveTree(const std::string& path);
 // The names in a folder (no "." and ".."), sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);
+// The value of the first line "Key=Value" of a text file for `key` (lines
+// end with LF or CR LF), such as the stand-in main program's record; nothing
+// when no line has the key.
+std::optional<std::string> KeyValue(const std::string& path, const std::string& key);
+
+// The folder of the running executable, without a trailing backslash.
+std::string ExecutableFolder();
 
 }  // namespace driver
