@@ -20,6 +20,7 @@
 
 #include "bench_support.h"
 #include "driver.h"
+#include "file_tools.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ struct Launcher {
 bool Lay(Launcher& l, const std::string& plan) {
   l.folder = std::make_unique<bench::Folder>(std::string("zvbench_") + l.label);
   return l.folder->Add(l.program) && l.folder->Add("Tarm.exe") &&
-         bench::WriteFile(l.folder->File("tarm-plan.ini"), plan);
+         driver::WriteFile(l.folder->File("tarm-plan.ini"), plan);
 }
 
 // Ends the stand-in of the last run, so that the next run starts without
@@ -51,8 +52,8 @@ struct StartTimes {
 };
 
 std::optional<StartTimes> MeasureStart(const Launcher& l) {
-  bench::RemoveTree(l.folder->File(kRecord));
-  bench::RemoveTree(l.folder->File(kDone));
+  driver::RemoveTree(l.folder->File(kRecord));
+  driver::RemoveTree(l.folder->File(kDone));
   const std::int64_t started = bench::Counter();
   const auto process = driver::Process::Start(l.folder->Path(), l.program);
   if (!process) return {};
@@ -84,7 +85,7 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
   // An earlier run's process may still be leaving on the Linux side.
   const std::string executable = l.folder->File(l.program);
   driver::WaitUntil([&] { return bench::LinuxProcessOf(executable) == 0; }, 5000);
-  bench::RemoveTree(l.folder->File(kRecord));
+  driver::RemoveTree(l.folder->File(kRecord));
   const auto process = driver::Process::Start(l.folder->Path(), l.program);
   if (!process) return {};
   std::optional<WaitCost> cost;
@@ -160,8 +161,8 @@ int main(int argc, char** argv) {
 
   std::vector<double> cpu[2], opening[2], later[2], server[2];
   for (Launcher& l : launchers) {
-    if (!bench::WriteFile(l.folder->File("tarm-plan.ini"),
-                          "[Plan]\r\nRecord=tarm-record.txt\r\n")) {
+    if (!driver::WriteFile(l.folder->File("tarm-plan.ini"),
+                           "[Plan]\r\nRecord=tarm-record.txt\r\n")) {
       return 1;
     }
   }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "file_tools.h"
 #include "handles.h"
 
 namespace bench {
@@ -29,87 +30,27 @@ double Median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::string BinaryFolder() {
-  char path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  return folder.substr(0, folder.find_last_of('\\'));
-}
-
 std::string UserSettingsFolder() {
   char appData[MAX_PATH] = {};
   ::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
   return std::string(appData) + "\\Orvande";
 }
 
-bool WriteFile(const std::string& path, const std::string& content) {
-  rt::UniqueFileHandle file(
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  return file &&
-         ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                     nullptr) &&
-         written == content.size();
-}
-
-std::string ReadFile(const std::string& path) {
-  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    content.append(buffer, got);
-  }
-  return content;
-}
-
-void RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA found{};
-  {
-    rt::UniqueFind find(::FindFirstFileA((path + "\\*").c_str(), &found));
-    if (find) {
-      do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-      } while (::FindNextFileA(find.get(), &found));
-    }
-  }
-  ::RemoveDirectoryA(path.c_str());
-}
-
 std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key) {
-  const std::string content = ReadFile(path);
-  const std::string start = key + "=";
-  for (std::size_t pos = 0; pos < content.size();) {
-    std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
-    if (content.compare(pos, start.size(), start) == 0) {
-      return std::strtoll(content.c_str() + pos + start.size(), nullptr, 10);
-    }
-    pos = end + 1;
-  }
-  return {};
+  const std::optional<std::string> value = driver::KeyValue(path, key);
+  if (!value) return {};
+  return std::strtoll(value->c_str(), nullptr, 10);
 }
 
 SettingsAside::SettingsAside() {
   const std::string aside = UserSettingsFolder() + ".bench-aside";
-  RemoveTree(aside);
+  driver::RemoveTree(aside);
   moved_ = ::MoveFileA(UserSettingsFolder().c_str(), aside.c_str()) != FALSE;
-  RemoveTree(UserSettingsFolder());
+  driver::RemoveTree(UserSettingsFolder());
 }
 
 SettingsAside::~SettingsAside() {
-  RemoveTree(UserSettingsFolder());
+  driver::RemoveTree(UserSettingsFolder());
   if (moved_) {
     ::MoveFileA((UserSettingsFolder() + ".bench-aside").c_str(), UserSettingsFolder().c_str());
   }
@@ -119,16 +60,17 @@ Folder::Folder(const std::string& name) {
   char temp[MAX_PATH] = {};
   ::GetTempPathA(MAX_PATH, temp);
   path_ = std::string(temp) + name;
-  RemoveTree(path_);
+  driver::RemoveTree(path_);
   ::CreateDirectoryA(path_.c_str(), nullptr);
 }
 
 Folder::~Folder() {
-  RemoveTree(path_);
+  driver::RemoveTree(path_);
 }
 
 bool Folder::Add(const std::string& program) const {
-  return ::CopyFileA((BinaryFolder() + "\\" + program).c_str(), File(program).c_str(), FALSE);
+  return ::CopyFileA((driver::ExecutableFolder() + "\\" + program).c_str(), File(program).c_str(),
+                     FALSE);
 }
 
 namespace {
@@ -149,7 +91,7 @@ int FindLinuxProcess(Match match) {
   do {
     const int pid = std::atoi(found.cFileName);
     if (pid <= 0) continue;
-    const std::string line = ReadFile("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
+    const std::string line = driver::ReadFile("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
     if (match(std::string(line.c_str()))) return pid;  // up to the first NUL
   } while (::FindNextFileA(find.get(), &found));
   return 0;
@@ -178,7 +120,7 @@ std::optional<double> ReadLinuxCpuMs(int pid) {
   bool any = false;
   do {
     if (std::atoi(found.cFileName) <= 0) continue;
-    const std::string stat = ReadFile(tasks + "\\" + found.cFileName + "\\schedstat");
+    const std::string stat = driver::ReadFile(tasks + "\\" + found.cFileName + "\\schedstat");
     if (stat.empty()) continue;
     total += static_cast<double>(std::strtoull(stat.c_str(), nullptr, 10)) / 1e6;
     any = true;

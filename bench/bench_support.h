@@ -19,16 +19,9 @@ double Milliseconds(std::int64_t from, std::int64_t to);
 
 double Median(std::vector<double> values);
 
-// The folder of the running benchmark; the build puts zorvant.exe,
-// Tarm.exe and the bare launcher beside it.
-std::string BinaryFolder();
 // %APPDATA%\Orvande, where the launcher keeps its settings.
 std::string UserSettingsFolder();
 
-bool WriteFile(const std::string& path, const std::string& content);
-std::string ReadFile(const std::string& path);
-// Removes a file or a folder with everything in it.
-void RemoveTree(const std::string& path);
 // A value "Key=Value" of a file such as the stand-in's record.
 std::optional<std::int64_t> RecordNumber(const std::string& path, const std::string& key);
 
@@ -56,7 +49,8 @@ class Folder {
   ~Folder();
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "\\" + name; }
-  // Copies a program from beside the benchmark into the folder.
+  // Copies a program from beside the benchmark into the folder (the build
+  // puts zorvant.exe, Tarm.exe and the bare launcher there).
   bool Add(const std::string& program) const;
 
  private:

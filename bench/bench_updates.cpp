@@ -16,6 +16,7 @@
 
 #include "bench_support.h"
 #include "driver.h"
+#include "file_tools.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ class Installation {
  public:
   Installation() : folder_("zvbench_updates") {
     ok_ = folder_.Add("zorvant.exe") && folder_.Add("Tarm.exe") &&
-          bench::WriteFile(folder_.File("tarm-plan.ini"), "[Plan]\r\nMutex=hold\r\n") &&
+          driver::WriteFile(folder_.File("tarm-plan.ini"), "[Plan]\r\nMutex=hold\r\n") &&
           ::CreateDirectoryA(Waiting().c_str(), nullptr);
   }
   bool Ok() const { return ok_; }
@@ -46,12 +47,12 @@ class Installation {
   bool Prepare(bool updates) const {
     std::string content(kFileSize, 'o');
     for (int i = 0; i < kFiles; ++i) {
-      if (!bench::WriteFile(Installed(Name(i)), content)) return false;
+      if (!driver::WriteFile(Installed(Name(i)), content)) return false;
     }
     if (!updates) return true;
     content.assign(kFileSize, 'n');
     for (int i = 0; i < kFiles; ++i) {
-      if (!bench::WriteFile(Waiting(Name(i)), content)) return false;
+      if (!driver::WriteFile(Waiting(Name(i)), content)) return false;
     }
     return true;
   }
@@ -59,7 +60,7 @@ class Installation {
   // Every file installed, nothing left waiting.
   bool AllInstalled() const {
     for (int i = 0; i < kFiles; i += 37) {
-      const std::string content = bench::ReadFile(Installed(Name(i)));
+      const std::string content = driver::ReadFile(Installed(Name(i)));
       if (content.size() != kFileSize || content[0] != 'n') return false;
       if (::GetFileAttributesA(Waiting(Name(i)).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     }

@@ -63,6 +63,29 @@ std::vector<std::byte> PropertyBytes(Gdiplus::GpImage* image, PROPID id) {
 
 }  // namespace
 
+PictureTiming PictureTimingOf(Gdiplus::GpImage* image) {
+  PictureTiming timing;
+  UINT frames = 0;
+  if (gp::GdipImageGetFrameCount(image, &kFrameDimensionTime, &frames) != Gdiplus::Ok ||
+      frames == 0) {
+    frames = 1;
+  }
+  timing.delays.assign(frames, 0);
+  const auto delays = PropertyBytes(image, 0x5100);  // PropertyTagFrameDelay
+  if (!delays.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(delays.data());
+    const auto* values = static_cast<const LONG*>(item->value);
+    const UINT count = item->length / sizeof(LONG);
+    for (UINT i = 0; i < frames && i < count; ++i) timing.delays[i] = values[i];
+  }
+  const auto loops = PropertyBytes(image, 0x5101);  // PropertyTagLoopCount
+  if (!loops.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(loops.data());
+    timing.plays = item->length >= 2 ? *static_cast<const USHORT*>(item->value) : 1;
+  }
+  return timing;
+}
+
 void PicturesStart() {
   if (g_gdiplusToken) return;
   Gdiplus::GdiplusStartupInput input;
@@ -99,24 +122,9 @@ std::unique_ptr<Picture> Picture::Load(std::string_view name) {
   picture->width_ = static_cast<int>(w);
   picture->height_ = static_cast<int>(h);
 
-  UINT frames = 0;
-  if (gp::GdipImageGetFrameCount(image, &kFrameDimensionTime, &frames) != Gdiplus::Ok ||
-      frames == 0) {
-    frames = 1;
-  }
-  picture->delays_.assign(frames, 0);
-  const auto delays = PropertyBytes(image, 0x5100);  // PropertyTagFrameDelay
-  if (!delays.empty()) {
-    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(delays.data());
-    const auto* values = static_cast<const LONG*>(item->value);
-    const UINT count = item->length / sizeof(LONG);
-    for (UINT i = 0; i < frames && i < count; ++i) picture->delays_[i] = values[i];
-  }
-  const auto loops = PropertyBytes(image, 0x5101);  // PropertyTagLoopCount
-  if (!loops.empty()) {
-    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(loops.data());
-    picture->plays_ = item->length >= 2 ? *static_cast<const USHORT*>(item->value) : 1;
-  }
+  PictureTiming timing = PictureTimingOf(image);
+  picture->delays_ = std::move(timing.delays);
+  picture->plays_ = timing.plays;
   return picture;
 }
 

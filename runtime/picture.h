@@ -10,6 +10,10 @@
 
 #include "handles.h"
 
+namespace Gdiplus {
+class GpImage;
+}
+
 namespace rt {
 
 class Picture {
@@ -58,6 +62,15 @@ class Picture {
   mutable std::vector<Converted> converted_;
   mutable int convertedFrame_ = -1;
 };
+
+// How a picture that GDI+ has read plays: a delay for each frame, in
+// hundredths of a second (0 where the file gives none), and how often the
+// animation plays (0: without end). A still picture has one frame.
+struct PictureTiming {
+  std::vector<int> delays;
+  int plays = 1;
+};
+PictureTiming PictureTimingOf(Gdiplus::GpImage* image);
 
 // The running state of an animated picture: which frame shows, and when the
 // next one is due.

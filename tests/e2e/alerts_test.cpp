@@ -13,21 +13,6 @@ namespace {
 
 using e2e::LauncherTest;
 
-// Read while the launcher still appends to it.
-std::string ReadShared(const std::string& path) {
-  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string content;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    content.append(buffer, got);
-  }
-  return content;
-}
-
 // The lines of the debug file without their time stamps; a line that does
 // not start with a stamp is kept whole, so that the comparisons show it.
 std::vector<std::string> TraceLines(const std::string& content) {
@@ -64,9 +49,11 @@ class LauncherAlerts : public LauncherTest {
     HWND splash = StartLauncher("/debugWinAlert \"DebugOutputFile=" + trace_ + "\"");
     // The alert is registered just after the window shows.
     const bool registered = driver::WaitUntil(
-        [this] { return ReadShared(trace_).find("WinAlert. Alerting: ") != std::string::npos; },
+        [this] {
+          return driver::ReadFile(trace_).find("WinAlert. Alerting: ") != std::string::npos;
+        },
         e2e::kStartTimeoutMs);
-    EXPECT_TRUE(registered) << ReadShared(trace_);
+    EXPECT_TRUE(registered) << driver::ReadFile(trace_);
     return splash;
   }
   HWND ClientArea(HWND splash) const {
@@ -87,7 +74,7 @@ TEST_F(LauncherAlerts, TheSplashWritesTheLinesOfItsWheelAlert) {
   HWND splash = Start();
   ASSERT_TRUE(splash);
   CloseAndWait(splash);
-  const std::string content = e2e::ReadFile(trace_);
+  const std::string content = driver::ReadFile(trace_);
   const std::vector<std::string> lines = TraceLines(content);
   const std::size_t top = Find(lines, "WinAlert. Top. In: 522  Action: 48");
   ASSERT_LT(top + 1, lines.size()) << content;
@@ -114,7 +101,7 @@ TEST_F(LauncherAlerts, ACtrlWheelIsTracedAndSwallowedAPlainWheelPassesOn) {
   EXPECT_TRUE(LauncherRunning());
   CloseAndWait(splash);
 
-  const std::vector<std::string> lines = TraceLines(e2e::ReadFile(trace_));
+  const std::vector<std::string> lines = TraceLines(driver::ReadFile(trace_));
   auto wheelLine = [](const char* p1, LPARAM at, HWND window) {
     return "Thread: 1 Windows Message: 522 RV::WM_MOUSEWHEEL p1=" + std::string(p1) +
            " p2=" + std::to_string(at) + " handle=" + Handle(window);
@@ -124,7 +111,7 @@ TEST_F(LauncherAlerts, ACtrlWheelIsTracedAndSwallowedAPlainWheelPassesOn) {
       "About to post: wa:action: 48 PostEvent? 0 PostUser? 0 mess: 522"};
 
   const std::size_t ctrl = Find(lines, wheelLine("7864328", ctrlAt, client));
-  ASSERT_LT(ctrl + 3, lines.size()) << e2e::ReadFile(trace_);
+  ASSERT_LT(ctrl + 3, lines.size()) << driver::ReadFile(trace_);
   EXPECT_EQ(std::vector<std::string>(lines.begin() + ctrl + 1, lines.begin() + ctrl + 4), lookup);
   // Swallowed: the client area never handed it to its frame.
   EXPECT_EQ(Find(lines, wheelLine("7864328", ctrlAt, splash)), lines.size());
@@ -145,11 +132,11 @@ TEST_F(LauncherAlerts, ASplashOffTheDesktopIsPlacedInsideItBeforeItCloses) {
   CloseAndWait(splash);
 
   // The frame's moves, as the trace names them, after the close request.
-  const std::vector<std::string> lines = TraceLines(e2e::ReadFile(trace_));
+  const std::vector<std::string> lines = TraceLines(driver::ReadFile(trace_));
   const std::string close =
       "Thread: 1 Windows Message: 16 RV::WM_CLOSE p1=0 p2=0 handle=" + Handle(splash);
   const std::size_t closed = Find(lines, close);
-  ASSERT_LT(closed, lines.size()) << e2e::ReadFile(trace_);
+  ASSERT_LT(closed, lines.size()) << driver::ReadFile(trace_);
   const std::regex move(
       "^Thread: 1 Windows Message: 3 RV::WM_MOVE p1=0 p2=(-?\\d+) handle=" + Handle(splash) + "$");
   std::vector<POINT> moves;
@@ -174,8 +161,8 @@ TEST_F(LauncherAlerts, ASplashOffTheDesktopIsPlacedInsideItBeforeItCloses) {
 // An update that cannot be installed is only told in the debug output.
 TEST_F(LauncherAlerts, AnUpdateThatCannotBeInstalledWritesOneDebugLine) {
   ASSERT_TRUE(::CreateDirectoryA(folder_.File("ztUtemp").c_str(), nullptr));
-  ASSERT_TRUE(e2e::WriteFile(folder_.File("ztUtemp\\report.dat"), "new"));
-  ASSERT_TRUE(e2e::WriteFile(folder_.File("report.dat"), "old"));
+  ASSERT_TRUE(driver::WriteFile(folder_.File("ztUtemp\\report.dat"), "new"));
+  ASSERT_TRUE(driver::WriteFile(folder_.File("report.dat"), "old"));
   // An installed copy that another program holds open cannot be replaced.
   rt::UniqueFileHandle held(::CreateFileA(folder_.File("report.dat").c_str(), GENERIC_READ, 0,
                                           nullptr, OPEN_EXISTING, 0, nullptr));
@@ -185,7 +172,8 @@ TEST_F(LauncherAlerts, AnUpdateThatCannotBeInstalledWritesOneDebugLine) {
   HWND splash = StartLauncher("\"DebugOutputFile=" + trace_ + "\"");
   ASSERT_TRUE(splash);
   // The launcher goes on to wait for its main program, showing nothing else.
-  ASSERT_TRUE(driver::WaitUntil([&] { return !ReadShared(trace_).empty(); }, e2e::kStartTimeoutMs));
+  ASSERT_TRUE(
+      driver::WaitUntil([&] { return !driver::ReadFile(trace_).empty(); }, e2e::kStartTimeoutMs));
   EXPECT_EQ(driver::TopLevelWindows(LauncherId()), std::vector<HWND>{splash});
   CloseAndWait(splash);
   held.reset();
@@ -197,7 +185,7 @@ TEST_F(LauncherAlerts, AnUpdateThatCannotBeInstalledWritesOneDebugLine) {
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
     return reason;
   };
-  const std::vector<std::string> lines = TraceLines(e2e::ReadFile(trace_));
+  const std::vector<std::string> lines = TraceLines(driver::ReadFile(trace_));
   ASSERT_EQ(lines.size(), 1u);
   // The system's refusal: access denied, or a sharing violation.
   EXPECT_TRUE(lines[0] == "Update not installed: report.dat, " + systemText(ERROR_ACCESS_DENIED) ||
@@ -205,6 +193,6 @@ TEST_F(LauncherAlerts, AnUpdateThatCannotBeInstalledWritesOneDebugLine) {
                   "Update not installed: report.dat, " + systemText(ERROR_SHARING_VIOLATION))
       << lines[0];
   // Both copies stay for the next start.
-  EXPECT_EQ(e2e::ReadFile(folder_.File("report.dat")), "old");
-  EXPECT_EQ(e2e::ReadFile(folder_.File("ztUtemp\\report.dat")), "new");
+  EXPECT_EQ(driver::ReadFile(folder_.File("report.dat")), "old");
+  EXPECT_EQ(driver::ReadFile(folder_.File("ztUtemp\\report.dat")), "new");
 }

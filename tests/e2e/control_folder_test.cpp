@@ -85,7 +85,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
     LauncherTest::SetUp();
     folder_.AddMainProgram(e2e::kPlanRecordAndRun);
     ASSERT_TRUE(::CreateDirectoryA(Folder("withdat").c_str(), nullptr));
-    ASSERT_TRUE(e2e::WriteFile(Folder("withdat") + "\\control.dat", "control"));
+    ASSERT_TRUE(driver::WriteFile(Folder("withdat") + "\\control.dat", "control"));
     ASSERT_TRUE(::CreateDirectoryA(Folder("nodat").c_str(), nullptr));
     ASSERT_TRUE(e2e::WriteSetting(kSection, "ControlPath", Folder("share")));
   }
@@ -135,7 +135,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
         ASSERT_TRUE(::CreateDirectoryA(Folder(step.make).c_str(), nullptr));
       }
       if (step.remove) {
-        ASSERT_TRUE(e2e::RemoveTree(Folder(step.remove)));
+        ASSERT_TRUE(driver::RemoveTree(Folder(step.remove)));
       }
       ASSERT_TRUE(driver::AnswerMessageBox(box, step.press)) << step.box << ": " << step.press;
       return;
@@ -152,7 +152,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
           << "the folder dialog opened at \"" << driver::SelectedFolderName(dialog) << "\"";
     }
     if (!driver::ChooseFolder(dialog, Folder(step.press))) {
-      driver::SaveWindowShot(dialog, e2e::BinaryFolder() + "\\e2e-folder-dialog.png");
+      driver::SaveWindowShot(dialog, driver::ExecutableFolder() + "\\e2e-folder-dialog.png");
       FAIL() << "cannot choose " << step.press << " in the folder dialog, which shows \""
              << driver::SelectedFolderName(dialog) << "\" selected";
     }
@@ -162,7 +162,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
 TEST_P(ControlFolderDialog, EndsAsTheUserChose) {
   const DialogCase& c = GetParam();
   if (c.programControlFile) {
-    ASSERT_TRUE(e2e::WriteFile(folder_.File("control.dat"), "control"));
+    ASSERT_TRUE(driver::WriteFile(folder_.File("control.dat"), "control"));
   }
   ASSERT_TRUE(Launch());
   for (const Step& step : c.steps) {
@@ -172,9 +172,9 @@ TEST_P(ControlFolderDialog, EndsAsTheUserChose) {
   const std::optional<DWORD> code = WaitForExit();
   ASSERT_TRUE(code) << "the launcher did not end after the last answer";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::FileExists(RecordFile()), c.startGoesOn) << "the main program was started";
+  EXPECT_EQ(driver::FileExists(RecordFile()), c.startGoesOn) << "the main program was started";
   // The halt ends the process before the bookkeeping of ".\zorvant.INI".
-  EXPECT_EQ(e2e::FileExists(folder_.File("zorvant.INI")), c.startGoesOn);
+  EXPECT_EQ(driver::FileExists(folder_.File("zorvant.INI")), c.startGoesOn);
   if (!c.startGoesOn) {
     // The halt comes before the updates, the manifest and the hand-shake.
     EXPECT_EQ(e2e::Setting(kSection, "XPManifest"), std::nullopt);

@@ -50,12 +50,12 @@ class FolderDialog : public testing::Test {
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     base_ = std::string(temp) + "zv-folders";
-    e2e::RemoveTree(base_);
+    driver::RemoveTree(base_);
     ASSERT_TRUE(::CreateDirectoryA(base_.c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((base_ + "\\alpha").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryA((base_ + "\\alpha\\beta").c_str(), nullptr));
   }
-  void TearDown() override { e2e::RemoveTree(base_); }
+  void TearDown() override { driver::RemoveTree(base_); }
 
   // The folder chosen in the system's folder dialog, empty when cancelled.
   static std::future<std::string> Browse() {

@@ -2,8 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
-
 namespace e2e {
 namespace {
 
@@ -16,14 +14,6 @@ std::string WithoutTrailingSlash(std::string path) {
 
 }  // namespace
 
-std::string BinaryFolder() {
-  char path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  const std::size_t slash = folder.find_last_of('\\');
-  return slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
-}
-
 std::string UserSettingsFolder() {
   char appData[MAX_PATH] = {};
   ::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
@@ -34,72 +24,6 @@ std::string WindowsFolder() {
   char folder[MAX_PATH] = {};
   ::GetWindowsDirectoryA(folder, MAX_PATH);
   return WithoutTrailingSlash(folder);
-}
-
-std::string ReadFile(const std::string& path) {
-  rt::UniqueFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    content.append(buffer, got);
-  }
-  return content;
-}
-
-bool WriteFile(const std::string& path, const std::string& content) {
-  rt::UniqueFileHandle file(
-      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                     nullptr) &&
-         written == content.size();
-}
-
-bool FileExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  // Tests make files read-only or hidden on purpose; neither may stop the
-  // clean-up.
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ::DeleteFileA(path.c_str()) != FALSE;
-  for (const std::string& name : FolderEntries(path)) RemoveTree(path + "\\" + name);
-  return ::RemoveDirectoryA(path.c_str()) != FALSE;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found{};
-  rt::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (!find) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (::FindNextFileA(find.get(), &found));
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::optional<std::string> RecordValue(const std::string& path, const std::string& key) {
-  const std::string content = ReadFile(path);
-  const std::string start = key + "=";
-  std::size_t pos = 0;
-  while (pos < content.size()) {
-    std::size_t end = content.find('\n', pos);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.compare(0, start.size(), start) == 0) return line.substr(start.size());
-    pos = end + 1;
-  }
-  return {};
 }
 
 std::string LongPath(const std::string& path) {
@@ -145,26 +69,28 @@ ProgramFolder::ProgramFolder(bool longName) {
   static int counter = 0;
   path_ = WithoutTrailingSlash(temp) + "\\zv" + std::to_string(::GetCurrentProcessId()) + "_" +
           std::to_string(++counter) + (longName ? " Zorvant Program Files" : "");
-  RemoveTree(path_);
+  driver::RemoveTree(path_);
   if (!::CreateDirectoryA(path_.c_str(), nullptr)) {
     ADD_FAILURE() << "cannot create the program folder " << path_;
     return;
   }
-  if (!::CopyFileA((BinaryFolder() + "\\zorvant.exe").c_str(), File("zorvant.exe").c_str(), TRUE)) {
-    ADD_FAILURE() << "cannot copy zorvant.exe from " << BinaryFolder();
+  if (!::CopyFileA((driver::ExecutableFolder() + "\\zorvant.exe").c_str(),
+                   File("zorvant.exe").c_str(), TRUE)) {
+    ADD_FAILURE() << "cannot copy zorvant.exe from " << driver::ExecutableFolder();
   }
 }
 
 ProgramFolder::~ProgramFolder() {
   EndPrograms();
-  if (!RemoveTree(path_)) ADD_FAILURE() << "cannot remove the program folder " << path_;
+  if (!driver::RemoveTree(path_)) ADD_FAILURE() << "cannot remove the program folder " << path_;
 }
 
 void ProgramFolder::AddMainProgram(const std::string& plan) {
-  if (!::CopyFileA((BinaryFolder() + "\\Tarm.exe").c_str(), File("Tarm.exe").c_str(), FALSE)) {
-    ADD_FAILURE() << "cannot copy Tarm.exe from " << BinaryFolder();
+  if (!::CopyFileA((driver::ExecutableFolder() + "\\Tarm.exe").c_str(), File("Tarm.exe").c_str(),
+                   FALSE)) {
+    ADD_FAILURE() << "cannot copy Tarm.exe from " << driver::ExecutableFolder();
   }
-  if (!plan.empty() && !WriteFile(File("tarm-plan.ini"), plan)) {
+  if (!plan.empty() && !driver::WriteFile(File("tarm-plan.ini"), plan)) {
     ADD_FAILURE() << "cannot write tarm-plan.ini";
   }
 }
@@ -187,13 +113,13 @@ void LauncherTest::TearDown() {
   if (launcher_) launcher_->Kill();
   folder_.EndPrograms();
   CleanSharedPlaces();
-  for (const std::string& path : removeAfter_) RemoveTree(path);
+  for (const std::string& path : removeAfter_) driver::RemoveTree(path);
 }
 
 void LauncherTest::CleanSharedPlaces() const {
   for (const std::string& path : {UserSettingsFolder(), WindowsFolder() + "\\ZTSetup.ini",
                                   WindowsFolder() + "\\Zorvant.ini"}) {
-    if (!RemoveTree(path)) ADD_FAILURE() << "cannot remove " << path;
+    if (!driver::RemoveTree(path)) ADD_FAILURE() << "cannot remove " << path;
   }
 }
 

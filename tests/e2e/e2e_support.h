@@ -13,29 +13,18 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "file_tools.h"
 
 namespace e2e {
 
 inline constexpr DWORD kStartTimeoutMs = 10000;
 inline constexpr DWORD kExitTimeoutMs = 5000;
 
-// The folder of the running test executable; the build puts zorvant.exe,
-// Tarm.exe and the wallpaper picture beside it.
-std::string BinaryFolder();
 // %APPDATA%\Orvande, the per-user settings folder of the launcher.
 std::string UserSettingsFolder();
 // The Windows directory, where older settings files may lie.
 std::string WindowsFolder();
 
-std::string ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const std::string& content);
-bool FileExists(const std::string& path);
-// Removes a file or a folder with everything in it. True when it is gone.
-bool RemoveTree(const std::string& path);
-// The names in a folder (no "." and ".."), sorted.
-std::vector<std::string> FolderEntries(const std::string& folder);
-// The "Key=Value" lines of a file such as the stand-in's record, for `key`.
-std::optional<std::string> RecordValue(const std::string& path, const std::string& key);
 // The path in its long and in its short (8.3) form, as the system gives them.
 std::string LongPath(const std::string& path);
 std::string ShortPath(const std::string& path);
@@ -58,8 +47,9 @@ inline constexpr const char* kPlanRecordAndRun =
     "[Plan]\r\nRecord=tarm-record.txt\r\nMutex=hold\r\n";
 
 // A program folder of its own under the temporary folder, holding
-// zorvant.exe. Programs still running from it are ended, and the folder is
-// removed, when the object goes.
+// zorvant.exe (the build puts it, Tarm.exe and the wallpaper picture beside
+// the test executable). Programs still running from it are ended, and the
+// folder is removed, when the object goes.
 class ProgramFolder {
  public:
   // A short name without blanks, whose short form is the same path, or

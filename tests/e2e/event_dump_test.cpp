@@ -17,7 +17,7 @@ namespace {
 std::vector<std::string> DumpLines(const std::string& file) {
   static const std::regex stamp(R"(^[ 12]\d:\d\d:\d\d:\d{1,2} )");
   std::vector<std::string> lines;
-  std::istringstream in(e2e::ReadFile(file));
+  std::istringstream in(driver::ReadFile(file));
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::regex_replace(line, stamp, ""));
@@ -59,11 +59,12 @@ TEST_F(LauncherUnderDebug, LogsTheFolderLevelsThatExistAndStartsAsUsual) {
   const std::string userFolder = e2e::UserSettingsFolder();
   // The same start twice: the second finds the per-user folder in place.
   for (bool folderExists : {false, true}) {
-    e2e::RemoveTree(dump);
-    ASSERT_EQ(e2e::FileExists(userFolder), folderExists);
+    driver::RemoveTree(dump);
+    ASSERT_EQ(driver::FileExists(userFolder), folderExists);
     ASSERT_TRUE(Launch("/debug \"DebugOutputFile=" + dump + "\""));
     EXPECT_EQ(WaitForExit(e2e::kStartTimeoutMs), 0u);
-    EXPECT_TRUE(e2e::FileExists(folder_.File("tarm-record.txt")));  // the main program was started
+    EXPECT_TRUE(
+        driver::FileExists(folder_.File("tarm-record.txt")));  // the main program was started
     folder_.EndPrograms();
 
     std::vector<std::string> expected;

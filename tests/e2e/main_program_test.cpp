@@ -51,9 +51,9 @@ TEST_P(MainProgramCommandLine, IsBuiltFromTheLaunchersOwn) {
   const std::optional<DWORD> code = RunLauncher(GetParam().arguments);
   ASSERT_TRUE(code) << "the launcher did not end";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::RecordValue(RecordFile(), "CommandLine"), GetParam().expected);
+  EXPECT_EQ(driver::KeyValue(RecordFile(), "CommandLine"), GetParam().expected);
   // It starts in the program folder.
-  EXPECT_EQ(e2e::RecordValue(RecordFile(), "CurrentFolder"), e2e::LongPath(folder_.Path()));
+  EXPECT_EQ(driver::KeyValue(RecordFile(), "CurrentFolder"), e2e::LongPath(folder_.Path()));
 }
 
 const std::string kBase = "Tarm.exe V=Zorvant";
@@ -136,7 +136,7 @@ TEST_P(Handshake, EndsTheWait) {
   EXPECT_EQ(*code, 0u);
 
   // The main program has said everything before the keys are read.
-  ASSERT_TRUE(driver::WaitUntil([&] { return e2e::FileExists(folder_.File(kDoneFile)); }, 5000));
+  ASSERT_TRUE(driver::WaitUntil([&] { return driver::FileExists(folder_.File(kDoneFile)); }, 5000));
   EXPECT_EQ(e2e::Setting(kHandshake, "CloseDown"), c.closeDownAfter);
   EXPECT_EQ(e2e::Setting(kHandshake, "Selector"), c.selectorAfter);
 }
@@ -172,7 +172,7 @@ TEST_F(LauncherTest, TheWaitNeverCreatesTheMutex) {
   const std::optional<DWORD> code = RunLauncher();
   ASSERT_TRUE(code) << "the wait did not end";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::RecordValue(folder_.File("tarm-watch.txt"), "MutexFound"), "0");
+  EXPECT_EQ(driver::KeyValue(folder_.File("tarm-watch.txt"), "MutexFound"), "0");
 }
 
 // ---------------------------------------------------------------------------
@@ -239,12 +239,12 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
   const RevealCase& c = GetParam();
   if (c.firstRun) {
     // A file where the per-user folder belongs: nothing can be stored.
-    ASSERT_TRUE(e2e::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
+    ASSERT_TRUE(driver::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
   }
   // A main program that ends without a word, or none that starts: only a
   // close ends the wait.
   if (c.mainProgramCannotRun) {
-    ASSERT_TRUE(e2e::WriteFile(folder_.File("Tarm.exe"), "not a program"));
+    ASSERT_TRUE(driver::WriteFile(folder_.File("Tarm.exe"), "not a program"));
   } else {
     folder_.AddMainProgram();
   }
@@ -280,12 +280,12 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
     EXPECT_EQ(percent, 0.0);
   }
   ::Sleep(300);  // painted
-  driver::SaveWindowShot(splash, e2e::BinaryFolder() + "\\e2e-reveal-" + c.name + ".png");
+  driver::SaveWindowShot(splash, driver::ExecutableFolder() + "\\e2e-reveal-" + c.name + ".png");
 
   ASSERT_TRUE(driver::ClickButton(splash, "X"));
   EXPECT_EQ(WaitForExit(), 0u);
   if (c.firstRun) {
-    EXPECT_EQ(e2e::ReadFile(e2e::UserSettingsFolder()), "not a folder");
+    EXPECT_EQ(driver::ReadFile(e2e::UserSettingsFolder()), "not a folder");
   }
 }
 

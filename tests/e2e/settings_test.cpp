@@ -56,7 +56,7 @@ class SettingsTest : public e2e::LauncherTest {
     const std::optional<DWORD> code = RunLauncher();
     ASSERT_TRUE(code) << "the launcher did not end: it may be asking something";
     EXPECT_EQ(*code, 0u);
-    EXPECT_TRUE(e2e::FileExists(RecordFile())) << "the main program was not started";
+    EXPECT_TRUE(driver::FileExists(RecordFile())) << "the main program was not started";
   }
 
   void ExpectKeys(const std::vector<Key>& keys) const {
@@ -160,7 +160,7 @@ TEST_P(Migration, CopiesWhatIsMissingAndNeverReplaces) {
   }
   for (const auto& [path, content] : before) {
     if (content) {
-      ASSERT_TRUE(e2e::WriteFile(path, Expand(content))) << path;
+      ASSERT_TRUE(driver::WriteFile(path, Expand(content))) << path;
     }
   }
 
@@ -170,16 +170,16 @@ TEST_P(Migration, CopiesWhatIsMissingAndNeverReplaces) {
   for (const auto& [path, content] : before) {
     if (path.rfind(windows, 0) != 0) continue;
     if (content) {
-      EXPECT_EQ(e2e::ReadFile(path), Expand(content)) << path;
+      EXPECT_EQ(driver::ReadFile(path), Expand(content)) << path;
     } else {
-      EXPECT_FALSE(e2e::FileExists(path)) << path;
+      EXPECT_FALSE(driver::FileExists(path)) << path;
     }
   }
   ExpectKeys(c.keys);
   if (c.userZorvantAfter) {
-    EXPECT_EQ(e2e::ReadFile(user + "Zorvant.ini"), c.userZorvantAfter);
+    EXPECT_EQ(driver::ReadFile(user + "Zorvant.ini"), c.userZorvantAfter);
   } else {
-    EXPECT_FALSE(e2e::FileExists(user + "Zorvant.ini"));
+    EXPECT_FALSE(driver::FileExists(user + "Zorvant.ini"));
   }
 }
 

@@ -26,7 +26,7 @@ class Splash : public e2e::LauncherTest {
 constexpr const char* kBookkeepingOnly = "[__Dont_Touch_Me__]\r\nSectors=\r\n";
 
 std::string WallpaperFile() {
-  return e2e::BinaryFolder() + "\\ZTSplashAnimated.gif";
+  return driver::ExecutableFolder() + "\\ZTSplashAnimated.gif";
 }
 
 struct ControlSeen {
@@ -202,7 +202,7 @@ TEST_F(Splash, ScreenshotShowsTheWallpaperOnceItHasPlayed) {
       }
     }
   }
-  const std::string savedShot = e2e::BinaryFolder() + "\\e2e-splash.png";
+  const std::string savedShot = driver::ExecutableFolder() + "\\e2e-splash.png";
   EXPECT_TRUE(bestComparison.Close())
       << "frame " << best << " of " << wallpaper->frames.size() << ": " << bestComparison.differing
       << " of " << bestComparison.points << " points differ, mean distance "
@@ -258,9 +258,9 @@ TEST_P(SplashClose, EndsWithExitCodeZeroLeavingOnlyTheBookkeeping) {
   const std::optional<DWORD> code = WaitForExit();
   ASSERT_TRUE(code) << "still running " << e2e::kExitTimeoutMs << " ms after the close";
   EXPECT_EQ(*code, 0u);
-  EXPECT_EQ(e2e::FolderEntries(folder_.Path()),
+  EXPECT_EQ(driver::FolderEntries(folder_.Path()),
             (std::vector<std::string>{"Tarm.exe", "zorvant.INI", "zorvant.exe"}));
-  EXPECT_EQ(e2e::ReadFile(folder_.File("zorvant.INI")), kBookkeepingOnly);
+  EXPECT_EQ(driver::ReadFile(folder_.File("zorvant.INI")), kBookkeepingOnly);
 }
 
 INSTANTIATE_TEST_SUITE_P(

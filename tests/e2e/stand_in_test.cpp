@@ -43,15 +43,15 @@ TEST_F(LauncherTest, StandInFollowsItsPlan) {
   EXPECT_EQ(driver::ProcessesOf(folder_.File("TARM.EXE")), std::vector<DWORD>{tarm->Id()});
 
   const std::string record = folder_.File("tarm-record.txt");
-  EXPECT_EQ(e2e::RecordValue(record, "CommandLine"),
+  EXPECT_EQ(driver::KeyValue(record, "CommandLine"),
             "\"" + folder_.File("Tarm.exe") + "\" V=Zorvant U=someone /C");
-  EXPECT_EQ(e2e::RecordValue(record, "CurrentFolder"), folder_.Path());
+  EXPECT_EQ(driver::KeyValue(record, "CurrentFolder"), folder_.Path());
   const unsigned long long started =
-      std::strtoull(e2e::RecordValue(record, "StartFileTime").value_or("0").c_str(), nullptr, 10);
+      std::strtoull(driver::KeyValue(record, "StartFileTime").value_or("0").c_str(), nullptr, 10);
   EXPECT_GE(started, before);
   EXPECT_LE(started, Now());
-  EXPECT_NE(e2e::RecordValue(record, "StartCounter"), std::nullopt);
-  EXPECT_NE(e2e::RecordValue(record, "CounterFrequency"), std::nullopt);
+  EXPECT_NE(driver::KeyValue(record, "StartCounter"), std::nullopt);
+  EXPECT_NE(driver::KeyValue(record, "CounterFrequency"), std::nullopt);
   EXPECT_EQ(UserSetting("CloseDown"), "1");
   EXPECT_EQ(UserSetting("Selector"), "!");
 
@@ -65,9 +65,9 @@ TEST_F(LauncherTest, StandInWithoutAPlanEndsAtOnceDoingNothing) {
   const auto tarm = driver::Process::Start(folder_.Path(), "Tarm.exe", "V=Zorvant");
   ASSERT_TRUE(tarm);
   EXPECT_EQ(tarm->WaitForExit(2000), 0u);
-  EXPECT_EQ(e2e::FolderEntries(folder_.Path()),
+  EXPECT_EQ(driver::FolderEntries(folder_.Path()),
             (std::vector<std::string>{"Tarm.exe", "zorvant.exe"}));
-  EXPECT_FALSE(e2e::FileExists(e2e::UserSettingsFolder()));
+  EXPECT_FALSE(driver::FileExists(e2e::UserSettingsFolder()));
   EXPECT_FALSE(driver::MutexExists(kRunningMutex));
 }
 

@@ -56,7 +56,7 @@ class Updates : public e2e::LauncherTest, public testing::WithParamInterface<Upd
     if (!e.content) {
       ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path;
     } else {
-      ASSERT_TRUE(e2e::WriteFile(path, e.content)) << path;
+      ASSERT_TRUE(driver::WriteFile(path, e.content)) << path;
     }
     if (e.attributes) {
       ASSERT_TRUE(::SetFileAttributesA(path.c_str(), e.attributes)) << path;
@@ -66,11 +66,11 @@ class Updates : public e2e::LauncherTest, public testing::WithParamInterface<Upd
   void RunToTheMainProgram() {
     // A main program of an earlier start would still hold the mutex.
     folder_.EndPrograms();
-    e2e::RemoveTree(RecordFile());
+    driver::RemoveTree(RecordFile());
     const std::optional<DWORD> code = RunLauncher();
     ASSERT_TRUE(code) << "the launcher did not end";
     EXPECT_EQ(*code, 0u);
-    EXPECT_TRUE(e2e::FileExists(RecordFile())) << "the main program was not started";
+    EXPECT_TRUE(driver::FileExists(RecordFile())) << "the main program was not started";
   }
 
   // What the program folder holds besides the files of the case.
@@ -87,7 +87,7 @@ TEST_P(Updates, AreInstalledWithoutLosingACopy) {
   ASSERT_TRUE(::CreateDirectoryA(Waiting().c_str(), nullptr));
   for (const Entry& e : c.waiting) ASSERT_NO_FATAL_FAILURE(Lay(Waiting(e.name), e));
   for (const Entry& e : c.installed) ASSERT_NO_FATAL_FAILURE(Lay(folder_.File(e.name), e));
-  const std::string launcher = e2e::ReadFile(folder_.File("zorvant.exe"));
+  const std::string launcher = driver::ReadFile(folder_.File("zorvant.exe"));
 
   {
     // Open as a program that runs from the folder holds its files: without
@@ -102,30 +102,31 @@ TEST_P(Updates, AreInstalledWithoutLosingACopy) {
   }
 
   for (const Entry& e : c.programAfter) {
-    EXPECT_EQ(e2e::ReadFile(folder_.File(e.name)), e.content) << e.name;
+    EXPECT_EQ(driver::ReadFile(folder_.File(e.name)), e.content) << e.name;
   }
   // No temporary copy is left behind, and nothing else appeared.
-  EXPECT_EQ(SortedNoCase(e2e::FolderEntries(folder_.Path())), ProgramFolderEntries(c.programAfter));
-  EXPECT_EQ(e2e::ReadFile(folder_.File("zorvant.exe")), launcher) << "the launcher was replaced";
+  EXPECT_EQ(SortedNoCase(driver::FolderEntries(folder_.Path())),
+            ProgramFolderEntries(c.programAfter));
+  EXPECT_EQ(driver::ReadFile(folder_.File("zorvant.exe")), launcher) << "the launcher was replaced";
 
   std::vector<std::string> waitingNames;
   for (const Entry& e : c.waitingAfter) {
     if (std::string(e.name).find('\\') == std::string::npos) waitingNames.push_back(e.name);
     if (e.content) {
-      EXPECT_EQ(e2e::ReadFile(Waiting(e.name)), e.content) << "waiting " << e.name;
+      EXPECT_EQ(driver::ReadFile(Waiting(e.name)), e.content) << "waiting " << e.name;
     }
   }
-  EXPECT_EQ(SortedNoCase(e2e::FolderEntries(Waiting())), SortedNoCase(waitingNames));
+  EXPECT_EQ(SortedNoCase(driver::FolderEntries(Waiting())), SortedNoCase(waitingNames));
 
   if (c.heldOpen) {
     // Once it is let go, the next start installs it. A read-only waiting
     // copy cannot be removed: it stays, to be installed again.
-    const std::string update = e2e::ReadFile(Waiting(c.heldOpen));
+    const std::string update = driver::ReadFile(Waiting(c.heldOpen));
     const DWORD attributes = ::GetFileAttributesA(Waiting(c.heldOpen).c_str());
     RunToTheMainProgram();
-    EXPECT_EQ(e2e::ReadFile(folder_.File(c.heldOpen)), update);
-    EXPECT_EQ(e2e::FileExists(Waiting(c.heldOpen)), (attributes & FILE_ATTRIBUTE_READONLY) != 0);
-    EXPECT_EQ(SortedNoCase(e2e::FolderEntries(folder_.Path())),
+    EXPECT_EQ(driver::ReadFile(folder_.File(c.heldOpen)), update);
+    EXPECT_EQ(driver::FileExists(Waiting(c.heldOpen)), (attributes & FILE_ATTRIBUTE_READONLY) != 0);
+    EXPECT_EQ(SortedNoCase(driver::FolderEntries(folder_.Path())),
               ProgramFolderEntries(c.programAfter));
   }
 }
@@ -204,25 +205,25 @@ TEST_P(ManifestSetting, SwitchesTheMainProgramsManifest) {
     ASSERT_TRUE(e2e::WriteSetting("Orvande Zorvant", "XPManifest", c.setting));
   }
   if (c.manifest) {
-    ASSERT_TRUE(e2e::WriteFile(folder_.File("tarm.exe.manifest"), c.manifest));
+    ASSERT_TRUE(driver::WriteFile(folder_.File("tarm.exe.manifest"), c.manifest));
   }
   if (c.withTemplate) {
-    ASSERT_TRUE(e2e::WriteFile(folder_.File("tarmmanifest.xml"), kTemplate));
+    ASSERT_TRUE(driver::WriteFile(folder_.File("tarmmanifest.xml"), kTemplate));
   }
 
   const std::optional<DWORD> code = RunLauncher();
   ASSERT_TRUE(code) << "the launcher did not end";
   EXPECT_EQ(*code, 0u);
-  EXPECT_TRUE(e2e::FileExists(RecordFile())) << "the main program was not started";
+  EXPECT_TRUE(driver::FileExists(RecordFile())) << "the main program was not started";
 
   EXPECT_EQ(e2e::Setting("Orvande Zorvant", "XPManifest"), c.settingAfter);
   if (c.manifestAfter) {
-    EXPECT_EQ(e2e::ReadFile(folder_.File("tarm.exe.manifest")), c.manifestAfter);
+    EXPECT_EQ(driver::ReadFile(folder_.File("tarm.exe.manifest")), c.manifestAfter);
   } else {
-    EXPECT_FALSE(e2e::FileExists(folder_.File("tarm.exe.manifest")));
+    EXPECT_FALSE(driver::FileExists(folder_.File("tarm.exe.manifest")));
   }
   if (c.withTemplate) {
-    EXPECT_EQ(e2e::ReadFile(folder_.File("tarmmanifest.xml")), kTemplate);
+    EXPECT_EQ(driver::ReadFile(folder_.File("tarmmanifest.xml")), kTemplate);
   }
 }
 

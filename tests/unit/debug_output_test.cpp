@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "alerts_support.h"
+#include "file_tools.h"
 #include "test_support.h"
 
 namespace {
@@ -64,13 +65,13 @@ TEST_F(DebugOutput, AMissingFileIsCreatedAndLaterWritersAppend) {
   CommandLineScope named("DebugOutputFile=" + Quoted(file));
   g_clock = ClockAt(14, 3, 7, 42);
   OnNewThread([] { WriteDebugText("abc", 1); });
-  EXPECT_EQ(testsupport::ReadFile(file), "14:03:07:43 abc\r\n");
+  EXPECT_EQ(driver::ReadFile(file), "14:03:07:43 abc\r\n");
   EXPECT_EQ(rt::Clip(DebugFileName.Get()), file);
 
   // Each writer opens the file for itself and appends behind what is there.
   g_clock = ClockAt(14, 3, 8, 0);
   OnNewThread([] { WriteDebugText("def", 1); });
-  EXPECT_EQ(testsupport::ReadFile(file), "14:03:07:43 abc\r\n14:03:08:1 def\r\n");
+  EXPECT_EQ(driver::ReadFile(file), "14:03:07:43 abc\r\n14:03:08:1 def\r\n");
   EXPECT_TRUE(debugger_.Take().empty());
 }
 
@@ -93,7 +94,7 @@ TEST_F(DebugOutput, TheStampShowsTheHourInTwoPositionsAndTheClockModulo100) {
       expected += std::string(c.stamp) + "x\r\n";
     }
   });
-  EXPECT_EQ(testsupport::ReadFile(file), expected);
+  EXPECT_EQ(driver::ReadFile(file), expected);
 }
 
 TEST_F(DebugOutput, TheStampedLineIsCutToTheLineBuffer) {
@@ -129,7 +130,7 @@ TEST_F(DebugOutput, TheStampedLineIsCutToTheLineBuffer) {
       expected += c.line;
     }
   });
-  const std::string written = testsupport::ReadFile(file);
+  const std::string written = driver::ReadFile(file);
   EXPECT_EQ(written.size(), expected.size());
   EXPECT_EQ(written, expected);
   EXPECT_EQ(cases[0].line.size(), 1023u);
@@ -153,7 +154,7 @@ TEST_F(DebugOutput, AFileThatCannotBeOpenedSendsTheThreadsTextsToTheDebugger) {
 
   // Another thread makes its own attempt.
   OnNewThread([] { WriteDebugText("three", 1); });
-  EXPECT_EQ(testsupport::ReadFile(file), "14:03:07:43 three\r\n");
+  EXPECT_EQ(driver::ReadFile(file), "14:03:07:43 three\r\n");
   EXPECT_TRUE(debugger_.Take().empty());
 }
 
@@ -169,7 +170,7 @@ TEST_F(DebugOutput, SwitchesAndValuesAreFoundWhateverTheirLetterCase) {
       EXPECT_TRUE(SwitchOn(s)) << static_cast<int>(s);
     }
     OnNewThread([] { WriteDebugText("named", 1); });
-    EXPECT_EQ(testsupport::ReadFile(file), "14:03:07:43 named\r\n");
+    EXPECT_EQ(driver::ReadFile(file), "14:03:07:43 named\r\n");
   }
   // A switch is one whole word; a replaced command line counts at once.
   CommandLineScope similar("/debugging /debugWinAlert=1 debug /QuorrelDebug");

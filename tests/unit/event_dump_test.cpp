@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "alerts_support.h"
+#include "file_tools.h"
 #include "test_support.h"
 
 namespace {
@@ -203,7 +204,7 @@ TEST_F(EventDump, LibraryEventsReadTheThreadsAlertedValues) {
 std::vector<std::string> FileLines(const std::string& file) {
   static const std::regex stamp("^[ 0-9][0-9]:[0-9]{2}:[0-9]{2}:[0-9]{1,2} ");
   std::vector<std::string> lines;
-  const std::string content = testsupport::ReadFile(file);
+  const std::string content = driver::ReadFile(file);
   std::size_t start = 0;
   while (start < content.size()) {
     const std::size_t end = content.find("\r\n", start);

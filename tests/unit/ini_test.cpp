@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "file_tools.h"
 #include "runtime.h"
 #include "test_support.h"
 
 namespace {
 
-using testsupport::ReadFile;
+using driver::ReadFile;
 using testsupport::TempFolder;
 
 TEST(Ini, MissingFileSectionOrKeyGivesTheDefault) {
@@ -69,11 +70,11 @@ TEST(IniStore, KeepsTheSectorsItRead) {
 
 TEST(Files, CurrentFolderAndPlainFileListing) {
   TempFolder folder;
-  testsupport::WriteFile(folder.File("a.txt"), "a");
-  testsupport::WriteFile(folder.File("b.txt"), "bb");
-  testsupport::WriteFile(folder.File("hidden.txt"), "h");
+  driver::WriteFile(folder.File("a.txt"), "a");
+  driver::WriteFile(folder.File("b.txt"), "bb");
+  driver::WriteFile(folder.File("hidden.txt"), "h");
   ::SetFileAttributesA(folder.File("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  testsupport::WriteFile(folder.File("ro.txt"), "r");
+  driver::WriteFile(folder.File("ro.txt"), "r");
   ::SetFileAttributesA(folder.File("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   ::CreateDirectoryA(folder.File("sub").c_str(), nullptr);
 

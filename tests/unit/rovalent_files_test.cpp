@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "file_tools.h"
 #include "rovalent.h"
 #include "test_support.h"
 
@@ -22,19 +23,6 @@ std::string AppDataFromEnvironment() {
 bool IsFolder(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// The names in a folder, as the system lists them.
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  rt::UniqueFind find(::FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (!find) return names;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (::FindNextFileA(find.get(), &found));
-  return names;
 }
 
 class CurrentFolderScope {
@@ -130,7 +118,7 @@ TEST(CreateFolders, CreatesEveryLevelOfEachKindOfPath) {
     EXPECT_EQ(rt::Clip(RovalentErrorProc()), "ds_CreateDirectory");
   }
   // The trailing blanks are not in the last folder's name.
-  EXPECT_EQ(Names(temp.File("j")), std::vector<std::string>{"k"});
+  EXPECT_EQ(driver::FolderEntries(temp.File("j")), std::vector<std::string>{"k"});
 }
 
 TEST(CreateFolders, DebugRecordsTheLastLevelThatFailed) {

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "alerts_support.h"
+#include "driver.h"
+#include "file_tools.h"
 #include "rovalent.h"
 #include "test_support.h"
 
@@ -30,28 +32,26 @@ class StackCheck : public testing::Test {
 
   std::string Lines() const {
     static const std::regex stamp("(^|\n)[ 0-9][0-9]:[0-9]{2}:[0-9]{2}:[0-9]{1,2} ");
-    return std::regex_replace(testsupport::ReadFile(file_), stamp, "$1");
+    return std::regex_replace(driver::ReadFile(file_), stamp, "$1");
   }
 };
 
-// Presses OK in the box captioned "ds_TestStack" on another thread and keeps
-// its text.
+// Waits for the stack check's box in that process, presses its OK and
+// gives the text it showed. The box shows its text in an edit control, so
+// that it can be copied; the driver's reading of a message box takes only
+// static texts.
+std::string AnswerStackBox(DWORD processId) {
+  HWND box = driver::WaitForDialog(processId, "ds_TestStack", 10000);
+  if (!box) return {};
+  const std::string text = driver::WindowText(driver::FindChild(box, 90));
+  driver::AnswerMessageBox(box, "OK");
+  return text;
+}
+
+// Answers the stack check's box of this process on another thread.
 class StackBoxAnswerer {
  public:
-  StackBoxAnswerer()
-      : thread_([this] {
-          for (int i = 0; i < 500; ++i) {
-            if (HWND box = ::FindWindowA("#32770", "ds_TestStack")) {
-              ::Sleep(50);
-              char text[512] = "";
-              ::GetWindowTextA(::GetDlgItem(box, 90), text, sizeof text);
-              text_ = text;
-              ::PostMessageA(::GetDlgItem(box, 100), BM_CLICK, 0, 0);
-              return;
-            }
-            ::Sleep(10);
-          }
-        }) {}
+  StackBoxAnswerer() : thread_([this] { text_ = AnswerStackBox(::GetCurrentProcessId()); }) {}
   StackBoxAnswerer(const StackBoxAnswerer&) = delete;
   StackBoxAnswerer& operator=(const StackBoxAnswerer&) = delete;
   ~StackBoxAnswerer() {
@@ -238,21 +238,7 @@ TEST_F(StackCheck, AChangedStackOrFramePointerEndsTheProgramAfterTheBox) {
     ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                  nullptr, nullptr, &startup, &child));
     rt::UniqueHandle process(child.hProcess), thread(child.hThread);
-    std::string boxText;
-    for (int i = 0; i < 1000 && boxText.empty(); ++i) {
-      HWND box = ::FindWindowA("#32770", "ds_TestStack");
-      DWORD owner = 0;
-      if (box) ::GetWindowThreadProcessId(box, &owner);
-      if (box && owner == child.dwProcessId) {
-        ::Sleep(100);
-        char text[512] = "";
-        ::SendMessageA(::GetDlgItem(box, 90), WM_GETTEXT, sizeof text,
-                       reinterpret_cast<LPARAM>(text));
-        boxText = text;
-        ::PostMessageA(::GetDlgItem(box, 100), BM_CLICK, 0, 0);
-      }
-      ::Sleep(10);
-    }
+    const std::string boxText = AnswerStackBox(child.dwProcessId);
     ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0) << c.child;
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process.get(), &exitCode);

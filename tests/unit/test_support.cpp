@@ -1,8 +1,5 @@
 #include "test_support.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace testsupport {
 namespace {
 
@@ -84,18 +81,6 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
 }
 
 }  // namespace testsupport

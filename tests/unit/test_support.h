@@ -29,10 +29,6 @@ class TempFolder {
   std::string path_;
 };
 
-// The whole content of a file, empty when it cannot be read.
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
-
 // Replaces the command line for the length of a scope.
 class CommandLineScope {
  public:

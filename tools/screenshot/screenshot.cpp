@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "handles.h"
+#include "picture.h"
 
 namespace driver {
 namespace {
@@ -14,8 +15,6 @@ namespace gp = Gdiplus::DllExports;
 
 const GUID kFrameDimensionTime = {
     0x6aedbd6d, 0x3fb5, 0x418a, {0x83, 0xa6, 0x7f, 0x45, 0x22, 0x9d, 0xc8, 0x72}};
-constexpr PROPID kPropertyFrameDelay = 0x5100;
-constexpr PROPID kPropertyLoopCount = 0x5101;
 
 class GdiplusSession {
  public:
@@ -61,16 +60,6 @@ std::optional<CLSID> PngEncoder() {
     }
   }
   return {};
-}
-
-// The bytes of a property item, empty when the image has none.
-std::vector<std::byte> Property(Gdiplus::GpImage* image, PROPID id) {
-  UINT size = 0;
-  if (gp::GdipGetPropertyItemSize(image, id, &size) != Gdiplus::Ok || size == 0) return {};
-  std::vector<std::byte> buffer(size);
-  auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
-  if (gp::GdipGetPropertyItem(image, id, size, item) != Gdiplus::Ok) return {};
-  return buffer;
 }
 
 std::optional<Image> ActiveFrame(Gdiplus::GpImage* image, int width, int height) {
@@ -163,27 +152,15 @@ std::optional<PictureFile> LoadPicture(const std::string& path) {
   Gdiplus::GpImage* loaded = nullptr;
   if (gp::GdipLoadImageFromFile(Wide(path).c_str(), &loaded) != Gdiplus::Ok) return {};
   UniqueGpImage image(loaded);
-  UINT w = 0, h = 0, frames = 0;
+  UINT w = 0, h = 0;
   gp::GdipGetImageWidth(image.get(), &w);
   gp::GdipGetImageHeight(image.get(), &h);
-  if (gp::GdipImageGetFrameCount(image.get(), &kFrameDimensionTime, &frames) != Gdiplus::Ok ||
-      frames == 0) {
-    frames = 1;
-  }
+  rt::PictureTiming timing = rt::PictureTimingOf(image.get());
+  const auto frames = static_cast<UINT>(timing.delays.size());
 
   PictureFile picture;
-  picture.delays.assign(frames, 0);
-  if (const auto bytes = Property(image.get(), kPropertyFrameDelay); !bytes.empty()) {
-    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(bytes.data());
-    const auto* values = static_cast<const LONG*>(item->value);
-    for (UINT i = 0; i < frames && i < item->length / sizeof(LONG); ++i) {
-      picture.delays[i] = static_cast<int>(values[i]);
-    }
-  }
-  if (const auto bytes = Property(image.get(), kPropertyLoopCount); !bytes.empty()) {
-    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(bytes.data());
-    if (item->length >= 2) picture.plays = *static_cast<const USHORT*>(item->value);
-  }
+  picture.delays = std::move(timing.delays);
+  picture.plays = timing.plays;
   for (UINT i = 0; i < frames; ++i) {
     if (frames > 1) gp::GdipImageSelectActiveFrame(image.get(), &kFrameDimensionTime, i);
     std::optional<Image> frame = ActiveFrame(image.get(), static_cast<int>(w), static_cast<int>(h));

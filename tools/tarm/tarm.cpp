@@ -46,6 +46,9 @@ struct StartStamp {
   LARGE_INTEGER frequency{};
 };
 
+// Not the runtime's rt::CurrentFolder: linking the runtime would have the
+// stand-in load GDI+, the common controls and user32 before the first
+// instruction, whose moment the benchmarks take as the main program's start.
 std::string CurrentFolder() {
   char buffer[MAX_PATH] = {};
   const DWORD n = ::GetCurrentDirectoryA(MAX_PATH, buffer);
