@@ -208,7 +208,8 @@ void ds_Sleep(double hundredths);
 // usable performance counter that mode gives rt::ClockNow itself.
 double PreciseClock(std::uint8_t cycleMode = 0, std::uint8_t resync = 0);
 // A clock value as hh:mm:ss. followed by `digits` (0 to 18) fraction digits
-// of the seconds, cut, not rounded.
+// of the seconds, cut, not rounded. The value is read as hundredths after
+// midnight, so the stamp runs one hundredth ahead of the clock convention.
 std::string TimeStampText(double value, std::int32_t digits = 6);
 
 // The signed 64-bit integer of two halves, as a floating-point number.
