@@ -240,8 +240,9 @@ inline constexpr char kDebugOutputFileValue[] = "DebugOutputFile";
 // command line names a file with "DebugOutputFile", appended to that file
 // after a time stamp (hh:mm:ss:, the clock value modulo 100 and a blank).
 // Trailing blanks go; with addLineEnd a CR LF follows; a zero byte ends the
-// text. Each thread opens the file for itself once; when that fails, the
-// thread's texts go to the debugger. Reports nothing.
+// text. A line of any length is one append, whole. Each thread opens the
+// file for itself once; when that fails, the thread's texts go to the
+// debugger. Reports nothing.
 void WriteDebugText(std::string_view text, std::uint8_t addLineEnd = 1);
 
 // One line of the event dump as its writer hands it over.
