@@ -359,6 +359,10 @@ inline std::int32_t HandleValue(HWND window) {
 struct AlertQueues {
   std::vector<AlertEntry> WA;
   std::vector<std::int32_t> MA;
+  // Handles whose alerts were removed while another subclass sat above
+  // WinAccept: it stays in their chain and hands every message on to the
+  // procedure it replaced (handle to that procedure) until the window goes.
+  std::map<std::int32_t, std::int32_t> forwarding;
 };
 AlertQueues& ThreadAlertQueues();
 
