@@ -246,7 +246,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Any other number: on; a manifest that is there is never replaced.
         ManifestCase{"One", "1", nullptr, true, "1", kTemplate},
         ManifestCase{"Two", "2", kOwnManifest, true, "2", kOwnManifest},
-        ManifestCase{"MinusOne", "-1", nullptr, true, "-1", kTemplate}),
+        ManifestCase{"MinusOne", "-1", nullptr, true, "-1", kTemplate},
+        // Beyond the 64-bit range still a number other than 0.
+        ManifestCase{"BeyondTheWholeNumbers", "1e19", kOwnManifest, true, "1e19", kOwnManifest},
+        ManifestCase{"BeyondTheWholeNumbersBelow", "-1e19", nullptr, true, "-1e19", kTemplate}),
     [](const testing::TestParamInfo<ManifestCase>& info) { return info.param.name; });
 
 }  // namespace
