@@ -100,7 +100,7 @@ struct AlertRange {
 // True when the session-notification procedure can be called.
 bool SessionProcedureFound(const char* name, ProcVariable& procedure) {
   KeepRecordedName keep;
-  return ds_LoadDLLProc("Wtsapi32", name, procedure) == 0;
+  return LoadSystemDLLProc("Wtsapi32", name, procedure) == 0;
 }
 
 // Signs a frame up for session-change messages; the entry remembers it.

@@ -184,6 +184,11 @@ std::string SystemErrorText(DWORD error);
 // procedure is freed again. Failures are recorded only under "/debug".
 std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedureName,
                             ProcVariable& procedure, HMODULE* module = nullptr);
+// The same for the library's own lookups of system DLLs, which load them
+// from the system folder alone: found by their bare names, the program's own
+// folder (where updates are copied) would be searched first.
+std::int32_t LoadSystemDLLProc(std::string_view dllName, std::string_view procedureName,
+                               ProcVariable& procedure);
 
 // ---------------------------------------------------------------------------
 // Special folders and folder creation (ds_rvFiles)
