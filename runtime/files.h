@@ -1,12 +1,14 @@
 // File built-ins: existence, copy, removal, folder listing, the current
-// folder. Each sets the runtime's error code (ErrorCodeGet): 0 on success,
-// else the Windows error code.
+// folder, temporary files. Each sets the runtime's error code
+// (ErrorCodeGet): 0 on success, else the Windows error code.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "handles.h"
 
 namespace rt {
 
@@ -42,5 +44,41 @@ struct DirEntry {
 // files; read-only and archive files are listed. In the order in which the
 // file system enumerates them; a missing folder lists nothing.
 std::vector<DirEntry> DirectoryList(std::string_view pattern);
+
+// A file that this process created itself beside where it is to go, named
+// "<prefix><n>.tmp" in the folder with the first n that is free, and marked
+// hidden while it is a temporary. Unless moved into place it is removed when
+// the owner goes, through the owner's own handle, so that no other file of
+// that name is ever removed. The handle is held, sharing nothing, from the
+// start to the end: while the file is being written, it is in use.
+class TempFile {
+ public:
+  TempFile(std::string_view folder, std::string_view prefix);
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile();
+
+  // False when no file could be created.
+  explicit operator bool() const { return static_cast<bool>(file_); }
+  const std::string& Path() const { return path_; }
+
+  // Fills the file with the content of `source`, which no one may be
+  // writing, and takes its last write time and, once in place, its
+  // attributes, as a copy of it does.
+  bool CopyFrom(std::string_view source);
+  // Replaces `target` with the file in one step; from then on it is no
+  // temporary and stays.
+  bool MoveInto(std::string_view target);
+
+  // Removes what owners of a process that was ended before them left in the
+  // folder: files "<prefix><digits>.tmp" that carry the temporary's mark and
+  // that no program holds open. Reports nothing.
+  static void RemoveLeftovers(std::string_view folder, std::string_view prefix);
+
+ private:
+  UniqueFileHandle file_;
+  std::string path_;
+  FILE_BASIC_INFO source_{};  // its last write time and attributes, taken on once in place
+};
 
 }  // namespace rt
