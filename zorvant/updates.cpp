@@ -8,44 +8,20 @@
 namespace zorvant {
 namespace {
 
-// The waiting file copied to the first free name "~zupN.tmp" beside its
-// target; empty when it cannot be copied. A file already there is never
-// overwritten. Every temporary is renamed away or removed before the next
-// file, so the first name is nearly always free: this costs the copy alone,
-// where GetTempFileNameA first creates and closes a file of its own (under
-// Wine that made the whole installation a third slower than the unsafe way).
-std::string CopyToTemporary(const std::string& programFolder, const std::string& waiting) {
-  for (int n = 0; n < 100; ++n) {
-    const std::string temporary = programFolder + "\\~zup" + std::to_string(n) + ".tmp";
-    if (::CopyFileA(waiting.c_str(), temporary.c_str(), TRUE)) return temporary;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
-    // Whatever the copy left there is its own.
-    ::DeleteFileA(temporary.c_str());
-    ::SetLastError(error);
-    return {};
-  }
-  return {};
-}
+// The launcher's temporary files in the program folder: "~zup<n>.tmp".
+constexpr const char* kTemporaryPrefix = "~zup";
 
 // Replaces the installed copy with the waiting one so that a failure at any
-// point loses neither: the waiting file is copied to a temporary file beside
-// its target, which then replaces the installed copy in one step; only then
-// is the waiting copy removed. On failure the temporary file goes and both
-// copies stay as they were, for the next start to try again.
+// point loses neither: the waiting file is copied to a temporary file of
+// this start's own beside its target, which then replaces the installed copy
+// in one step; only then is the waiting copy removed. On failure the
+// temporary file goes and both copies stay as they were, for the next start
+// to try again; the runtime's error code tells why.
 bool InstallFile(const std::string& programFolder, const std::string& name) {
   const std::string waiting = programFolder + "\\ztUtemp\\" + name;
-  const std::string target = programFolder + "\\" + name;
-  const std::string temporary = CopyToTemporary(programFolder, waiting);
-  if (temporary.empty()) return false;
-  if (!::MoveFileExA(temporary.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = ::GetLastError();
-    // The copy took the waiting file's attributes; a read-only one would
-    // stay behind.
-    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(temporary.c_str());
-    ::SetLastError(error);
+  rt::TempFile temporary(programFolder, kTemporaryPrefix);
+  if (!temporary || !temporary.CopyFrom(waiting) ||
+      !temporary.MoveInto(programFolder + "\\" + name)) {
     return false;
   }
   rt::FileRemove(waiting);
@@ -55,8 +31,13 @@ bool InstallFile(const std::string& programFolder, const std::string& name) {
 }  // namespace
 
 void InstallPendingUpdates(MainLocals& locals) {
-  const std::string programFolder = rt::Clip(rt::PathShort());
+  // The long form of the program folder, the same folder as its short form:
+  // under Wine every file operation on a path through a short name searches
+  // that name's folder, which made the installation a third slower.
+  const std::string programFolder = rt::Clip(rt::PathLong());
   rt::Window& window = *locals.window;
+  // A start that was ended while it installed left its temporary file.
+  rt::TempFile::RemoveLeftovers(programFolder, kTemporaryPrefix);
   locals.UpdateFileQueue.clear();
   locals.UpdateFileQueue = rt::DirectoryList(programFolder + "\\ztUtemp\\*.*");
   for (const rt::DirEntry& entry : locals.UpdateFileQueue) {
@@ -71,7 +52,9 @@ void InstallPendingUpdates(MainLocals& locals) {
     // The waiting copy stays for the next start; only the debug output
     // tells why it was not installed.
     if (!InstallFile(programFolder, name)) {
-      WriteDebugText("Update not installed: " + name + ", " + LastErrorText(), 1);
+      WriteDebugText("Update not installed: " + name + ", " +
+                         SystemErrorText(static_cast<DWORD>(rt::ErrorCodeGet())),
+                     1);
     }
   }
   if (!rt::IsBlank(locals.SavedPrompt)) {

@@ -41,7 +41,9 @@ void PrintTo(const UpdateCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-class Updates : public e2e::LauncherTest, public testing::WithParamInterface<UpdateCase> {
+// A program folder with the stand-in main program, waiting updates and a
+// debug file of every start.
+class UpdateFolder : public e2e::LauncherTest {
  protected:
   void SetUp() override {
     LauncherTest::SetUp();
@@ -98,7 +100,18 @@ class Updates : public e2e::LauncherTest, public testing::WithParamInterface<Upd
     for (const Entry& e : files) names.push_back(e.name);
     return SortedNoCase(names);
   }
+
+  // The names in the program folder of the launcher's temporaries' form.
+  std::vector<std::string> Temporaries() const {
+    std::vector<std::string> names;
+    for (const std::string& name : driver::FolderEntries(folder_.Path())) {
+      if (name.starts_with("~zup") && name.ends_with(".tmp")) names.push_back(name);
+    }
+    return names;
+  }
 };
+
+class Updates : public UpdateFolder, public testing::WithParamInterface<UpdateCase> {};
 
 TEST_P(Updates, AreInstalledWithoutLosingACopy) {
   const UpdateCase& c = GetParam();
@@ -193,6 +206,140 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"d.dll", "old d"}},
                    {{"d.dll", "new d"}}}),
     [](const testing::TestParamInfo<UpdateCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// The temporary copies.
+
+// Paths and names that the ANSI functions cannot reach, made with the wide
+// ones; the harness's clean-up cannot remove them either.
+class UnreadableWaitingCopy : public UpdateFolder, public testing::WithParamInterface<const char*> {
+ protected:
+  static std::wstring Wide(const std::string& path) {
+    return std::wstring(path.begin(), path.end());
+  }
+  void TearDown() override {
+    for (const std::wstring& path : made_) {
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileW(path.c_str());
+    }
+    UpdateFolder::TearDown();
+  }
+  void Make(const std::wstring& path) {
+    ASSERT_TRUE(rt::UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    made_.push_back(path);
+  }
+  std::vector<std::wstring> made_;
+};
+
+// A waiting copy that cannot be read waits for the next start. Nothing but
+// what the start made itself is removed: a file of the user's under the name
+// that the launcher's first temporary would have stays as it was.
+TEST_P(UnreadableWaitingCopy, WaitsAndLeavesOtherFilesAlone) {
+  const std::string kind = GetParam();
+  ASSERT_TRUE(::CreateDirectoryA(Waiting().c_str(), nullptr));
+  ASSERT_TRUE(driver::WriteFile(folder_.File("~zup0.tmp"), "the user's"));
+  ASSERT_TRUE(driver::WriteFile(Waiting("next.dat"), "next"));
+  rt::UniqueFileHandle held;
+  if (kind == "HeldOpen") {
+    ASSERT_TRUE(driver::WriteFile(Waiting("held.dat"), "held"));
+    held.reset(::CreateFileA(Waiting("held.dat").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             0, nullptr));
+    ASSERT_TRUE(held);
+  } else if (kind == "NameOutsideTheCodePage") {
+    ASSERT_NO_FATAL_FAILURE(Make(Wide(Waiting()) + L"\\\u4e2d\u6587.dat"));
+  } else {
+    const std::string name(259 - folder_.Path().size(), 'l');
+    ASSERT_NO_FATAL_FAILURE(Make(L"\\\\?\\" + Wide(Waiting(name))));
+  }
+
+  RunToTheMainProgram();
+  EXPECT_EQ(NotInstalled().size(), 1u) << driver::ReadFile(Trace());
+  EXPECT_EQ(driver::ReadFile(folder_.File("~zup0.tmp")), "the user's");
+  EXPECT_EQ(driver::ReadFile(folder_.File("next.dat")), "next")
+      << "the next file was not installed";
+  EXPECT_EQ(SortedNoCase(driver::FolderEntries(folder_.Path())),
+            ProgramFolderEntries({{"~zup0.tmp"}, {"next.dat"}}));
+  EXPECT_EQ(driver::FolderEntries(Waiting()).size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Copies, UnreadableWaitingCopy,
+                         testing::Values("HeldOpen", "NameOutsideTheCodePage", "PathOver259"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
+
+// However many names of the temporaries' form are taken, the start finds a
+// free one.
+TEST_F(UpdateFolder, TakenTemporaryNamesNeverRunOut) {
+  ASSERT_TRUE(::CreateDirectoryA(Waiting().c_str(), nullptr));
+  ASSERT_TRUE(driver::WriteFile(Waiting("a.dll"), "new a"));
+  std::vector<std::string> expected = ProgramFolderEntries({{"a.dll"}});
+  for (int n = 0; n < 120; ++n) {
+    const std::string name = "~zup" + std::to_string(n) + ".tmp";
+    ASSERT_TRUE(driver::WriteFile(folder_.File(name), "taken"));
+    expected.push_back(name);
+  }
+  RunToTheMainProgram();
+  EXPECT_EQ(driver::ReadFile(folder_.File("a.dll")), "new a");
+  EXPECT_EQ(SortedNoCase(driver::FolderEntries(folder_.Path())), SortedNoCase(expected));
+}
+
+// A start ended while it installs leaves every file whole, old or new, and
+// perhaps its temporary copy; the next start installs the rest and removes
+// that copy, unless another program holds it open then.
+TEST_F(UpdateFolder, WhatAnEndedStartLeftIsRemovedByTheNext) {
+  constexpr int kFiles = 40;
+  const std::string oldContent(2500 * 1024, 'o'), newContent(2500 * 1024, 'n');
+  auto name = [](int i) { return "u" + std::to_string(i) + ".dat"; };
+  ASSERT_TRUE(::CreateDirectoryA(Waiting().c_str(), nullptr));
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(driver::WriteFile(folder_.File(name(i)), oldContent));
+    ASSERT_TRUE(driver::WriteFile(Waiting(name(i)), newContent));
+  }
+  // A file of the user's under a name of the temporaries' form.
+  constexpr const char* kUsers = "~zup900.tmp";
+  ASSERT_TRUE(driver::WriteFile(folder_.File(kUsers), "the user's"));
+  auto launchers = [&] {
+    std::vector<std::string> names = Temporaries();
+    std::erase(names, kUsers);
+    return names;
+  };
+  auto expectEveryFileWhole = [&] {
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string installed = driver::ReadFile(folder_.File(name(i)));
+      EXPECT_TRUE(installed == oldContent || installed == newContent) << name(i);
+      EXPECT_TRUE(installed == newContent || driver::ReadFile(Waiting(name(i))) == newContent)
+          << name(i) << " lost";
+    }
+  };
+
+  // Ended as soon as it has made a temporary copy, until one is left.
+  std::vector<std::string> left;
+  for (int attempt = 0; attempt < 5 && left.empty(); ++attempt) {
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(driver::WaitUntil([&] { return !launchers().empty(); }, e2e::kStartTimeoutMs, 0));
+    driver::KillProcess(LauncherId());
+    left = launchers();
+    expectEveryFileWhole();
+  }
+  ASSERT_EQ(left.size(), 1u) << "no start was ended with its temporary copy left";
+
+  {
+    rt::UniqueFileHandle open(::CreateFileA(folder_.File(left[0]).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(open);
+    RunToTheMainProgram();
+    EXPECT_EQ(launchers(), left) << "a temporary copy in use was removed";
+  }
+  RunToTheMainProgram();
+  EXPECT_TRUE(launchers().empty());
+  EXPECT_EQ(driver::ReadFile(folder_.File(kUsers)), "the user's");
+  expectEveryFileWhole();
+  for (int i = 0; i < kFiles; ++i) EXPECT_EQ(driver::ReadFile(folder_.File(name(i))), newContent);
+  EXPECT_TRUE(driver::FolderEntries(Waiting()).empty());
+}
 
 // ---------------------------------------------------------------------------
 // The manifest.
