@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include "file_tools.h"
+
 namespace testsupport {
 namespace {
 
@@ -79,8 +81,8 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+  // Read-only files too, which some tests make.
+  driver::RemoveTree(path_);
 }
 
 }  // namespace testsupport
