@@ -228,6 +228,8 @@ struct BrowseState {
   bool shown = false;
   std::string selected;
   int resends = 0;
+  // Cleared by the first selection that the dialog did not make itself.
+  bool reselect = true;
 };
 
 // The dialog of this thread that is opening; a dialog is modal, so there is
@@ -236,14 +238,13 @@ thread_local BrowseState* t_browse = nullptr;
 constexpr UINT_PTR kReselectTimer = 0x5E1;
 
 // Some folder dialogs fill their tree after announcing that they are ready
-// and select its root again, undoing the opening selection: it is sent once
-// more shortly after, unless the selection is where it should be.
+// and select its root again, or nothing, undoing the opening selection: for
+// a short while it is sent again whenever the dialog has moved it so. A
+// selection that the user or another program made ends that for good.
 void CALLBACK Reselect(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   BrowseState* browse = t_browse;
-  if (!browse || ++browse->resends >= 3 || EqualNoCase(browse->selected, browse->start)) {
-    ::KillTimer(dialog, timer);
-  }
-  if (browse && !EqualNoCase(browse->selected, browse->start)) {
+  if (!browse || !browse->reselect || ++browse->resends >= 3) ::KillTimer(dialog, timer);
+  if (browse && browse->reselect && !EqualNoCase(browse->selected, browse->start)) {
     ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
                    reinterpret_cast<LPARAM>(browse->start.c_str()));
   }
@@ -262,10 +263,18 @@ int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
       break;
     }
     case BFFM_SELCHANGED: {
+      const auto item = reinterpret_cast<PCIDLIST_ABSOLUTE>(lp);
       char path[MAX_PATH] = "";
-      const bool inFileSystem =
-          lp && ::SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(lp), path);
-      if (t_browse) t_browse->selected = inFileSystem ? path : "";
+      const bool inFileSystem = item && ::SHGetPathFromIDListA(item, path);
+      if (BrowseState* browse = t_browse) {
+        browse->selected = inFileSystem ? path : "";
+        // Nothing, or the tree's root (an empty item), is where the dialog
+        // itself moves the selection.
+        const bool byTheDialog = !item || item->mkid.cb == 0;
+        if (!byTheDialog && !EqualNoCase(browse->selected, browse->start)) {
+          browse->reselect = false;
+        }
+      }
       ::SendMessageA(dialog, BFFM_ENABLEOK, 0, inFileSystem);
       ::SendMessageA(dialog, BFFM_SETSTATUSTEXTA, 0,
                      reinterpret_cast<LPARAM>(inFileSystem ? path : ""));

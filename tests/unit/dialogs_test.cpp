@@ -282,6 +282,30 @@ TEST(FolderDialog, OpensAtTheGivenFolderWithItsPathInTheStatusLine) {
   EXPECT_TRUE(shown) << "status line does not show " << folder.Path();
 }
 
+// A dialog whose start-up moves the selection to the tree's root gets its
+// opening folder back.
+TEST(FolderDialog, TheOpeningFolderComesBackWhenTheDialogMovesToItsRoot) {
+  testsupport::TempFolder folder;
+  std::string variable = rt::Fixed(folder.Path(), 250);
+  std::thread driver([&] {
+    // As its start-up does it: at once.
+    HWND dialog = nullptr;
+    for (int i = 0; i < 500 && !dialog; ++i, ::Sleep(5)) dialog = FindFolderDialog("Back");
+    ASSERT_TRUE(dialog) << "no folder dialog";
+    if (HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr)) {
+      const LPARAM root = ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+      ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
+    } else {
+      ADD_FAILURE() << "no folder tree";
+    }
+    ::Sleep(700);
+    ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+  });
+  EXPECT_TRUE(rt::FileDialogShow("Back", "*.*", variable, rt::kFileDialogFolder));
+  driver.join();
+  EXPECT_TRUE(rt::EqualNoCase(variable, folder.Path())) << variable;
+}
+
 TEST(FolderDialog, ATypedNameThatIsNotAFolderKeepsTheDialogOpen) {
   std::string variable;
   bool stillOpen = false;
