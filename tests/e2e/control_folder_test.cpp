@@ -30,6 +30,10 @@ struct Step {
   bool escapeFirst = false;
   const char* make = nullptr;
   const char* remove = nullptr;
+  // Choose: the folder is selected once, so many milliseconds after the
+  // dialog shows its opening folder, as a user does; -1: sent until it
+  // stays.
+  int onceAfterMs = -1;
 };
 
 Step AnswerBox(const char* box, const char* names, const char* press) {
@@ -37,6 +41,9 @@ Step AnswerBox(const char* box, const char* names, const char* press) {
 }
 Step ChooseFolder(const char* folder, const char* opensAt = nullptr) {
   return {.kind = Step::Choose, .names = opensAt, .press = folder};
+}
+Step ChooseOnce(const char* folder, int afterMs) {
+  return {.kind = Step::Choose, .press = folder, .onceAfterMs = afterMs};
 }
 Step CancelDialog() {
   return {.kind = Step::Cancel};
@@ -151,6 +158,20 @@ class ControlFolderDialog : public e2e::LauncherTest,
           driver::WaitUntil([&] { return driver::SelectedFolderName(dialog) == step.names; }, 2000))
           << "the folder dialog opened at \"" << driver::SelectedFolderName(dialog) << "\"";
     }
+    if (step.onceAfterMs >= 0) {
+      // It opens at the program folder, the current folder.
+      const std::string program = Program().substr(Program().rfind('\\') + 1);
+      ASSERT_TRUE(
+          driver::WaitUntil([&] { return driver::SelectedFolderName(dialog) == program; }, 2000))
+          << "the folder dialog opened at \"" << driver::SelectedFolderName(dialog) << "\"";
+      ::Sleep(static_cast<DWORD>(step.onceAfterMs));
+      ASSERT_TRUE(driver::SelectFolderOnce(dialog, Folder(step.press)));
+      // Longer than the dialog's own start-up could take to move it.
+      ::Sleep(600);
+      EXPECT_EQ(driver::SelectedFolderName(dialog), step.press) << "the choice was undone";
+      ASSERT_TRUE(driver::ConfirmFolderDialog(dialog));
+      return;
+    }
     if (!driver::ChooseFolder(dialog, Folder(step.press))) {
       driver::SaveWindowShot(dialog, driver::ExecutableFolder() + "\\e2e-folder-dialog.png");
       FAIL() << "cannot choose " << step.press << " in the folder dialog, which shows \""
@@ -212,6 +233,20 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"ChangeFolderToOneWithAControlFile",
                    true,
                    {AnswerBox(kMissing, "share", "&Change Folder"), ChooseFolder("withdat")},
+                   true,
+                   "withdat",
+                   ""},
+        // A choice made at once is never undone by the dialog's help with
+        // its opening folder, nor one made later.
+        DialogCase{"ChangeFolderChosenAtOnce",
+                   true,
+                   {AnswerBox(kMissing, "share", "&Change Folder"), ChooseOnce("withdat", 0)},
+                   true,
+                   "withdat",
+                   ""},
+        DialogCase{"ChangeFolderChosenAfterASecond",
+                   true,
+                   {AnswerBox(kMissing, "share", "&Change Folder"), ChooseOnce("withdat", 1000)},
                    true,
                    "withdat",
                    ""},

@@ -604,6 +604,15 @@ std::string SelectedFolderName(HWND dialog) {
   return item ? TreeItemText(tree, item) : std::string();
 }
 
+bool SelectFolderOnce(HWND dialog, const std::string& folder, DWORD timeoutMs) {
+  HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
+  if (!tree) return false;
+  const std::string path = FullPath(folder);
+  SelectByName(tree, path);
+  const std::string name = LastComponent(path);
+  return WaitUntil([&] { return SameNoCase(SelectedFolderName(dialog), name); }, timeoutMs);
+}
+
 bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   const std::string path = FullPath(folder);
   RemoteMemory remote(ProcessOf(dialog), path.size() + 1);
@@ -622,10 +631,13 @@ bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
       timeoutMs, 0);
 }
 
-bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
-  if (!SelectFolder(dialog, folder, timeoutMs)) return false;
+bool ConfirmFolderDialog(HWND dialog, DWORD timeoutMs) {
   HWND ok = FindChild(dialog, IDOK);
   return ok && PressButton(ok) && WaitUntilGone(dialog, timeoutMs);
+}
+
+bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
+  return SelectFolder(dialog, folder, timeoutMs) && ConfirmFolderDialog(dialog, timeoutMs);
 }
 
 bool CancelFolderDialog(HWND dialog, DWORD timeoutMs) {

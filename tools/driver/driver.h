@@ -197,6 +197,12 @@ std::string SelectedFolderName(HWND dialog);
 // again until the tree shows the folder's name as selected and keeps it: one
 // sent while the dialog is still starting up is undone by its own start.
 bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
+// Selects `folder` once in the tree, as a user's click does, from its
+// selected folder down by the folders' names, and waits until the tree shows
+// it selected; nothing is sent again when something undoes it afterwards.
+bool SelectFolderOnce(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
+// Presses the dialog's OK button; true once the dialog has gone.
+bool ConfirmFolderDialog(HWND dialog, DWORD timeoutMs = kDefaultTimeoutMs);
 // SelectFolder, then OK; true once the dialog has gone.
 bool ChooseFolder(HWND dialog, const std::string& folder, DWORD timeoutMs = kDefaultTimeoutMs);
 // Presses the dialog's Cancel button; true once the dialog has gone.
