@@ -206,6 +206,83 @@ bool MutexExists(const char* name) {
   return rt::UniqueHandle(::OpenMutexA(SYNCHRONIZE, FALSE, name)).get() != nullptr;
 }
 
+namespace {
+
+// The threads of a process, suspended for the owner's life.
+class SuspendedThreads {
+ public:
+  explicit SuspendedThreads(DWORD processId) {
+    UniqueSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more;
+         more = ::Thread32Next(snapshot.get(), &entry)) {
+      if (entry.th32OwnerProcessID != processId) continue;
+      rt::UniqueHandle thread(
+          ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, entry.th32ThreadID));
+      if (thread && ::SuspendThread(thread.get()) != static_cast<DWORD>(-1)) {
+        threads_.emplace_back(entry.th32ThreadID, std::move(thread));
+      }
+    }
+  }
+  SuspendedThreads(const SuspendedThreads&) = delete;
+  SuspendedThreads& operator=(const SuspendedThreads&) = delete;
+  ~SuspendedThreads() {
+    for (auto& [id, thread] : threads_) ::ResumeThread(thread.get());
+  }
+
+  // Where the suspended thread's next instruction is; 0 when unknown.
+  DWORD InstructionOf(DWORD threadId) const {
+    for (const auto& [id, thread] : threads_) {
+      CONTEXT context{};
+      context.ContextFlags = CONTEXT_CONTROL;
+      if (id == threadId && ::GetThreadContext(thread.get(), &context)) return context.Eip;
+    }
+    return 0;
+  }
+
+ private:
+  std::vector<std::pair<DWORD, rt::UniqueHandle>> threads_;
+};
+
+// Where a process has the system's window-manager calls: win32u, or user32
+// on systems before it.
+std::pair<DWORD, DWORD> WindowCallsOf(DWORD processId) {
+  std::pair<DWORD, DWORD> user32{}, win32u{};
+  UniqueSnapshot snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+  if (!snapshot) return {};
+  MODULEENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Module32First(snapshot.get(), &entry); more;
+       more = ::Module32Next(snapshot.get(), &entry)) {
+    const auto base = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(entry.modBaseAddr));
+    const std::pair<DWORD, DWORD> range{base, base + entry.modBaseSize};
+    if (SameNoCase(entry.szModule, "win32u.dll")) win32u = range;
+    if (SameNoCase(entry.szModule, "user32.dll")) user32 = range;
+  }
+  return win32u.first ? win32u : user32;
+}
+
+}  // namespace
+
+bool WhileWaitingForMessages(DWORD processId, DWORD windowThread,
+                             const std::function<void()>& action, DWORD timeoutMs) {
+  const auto [from, to] = WindowCallsOf(processId);
+  if (from == 0) return false;
+  // Suspended anywhere else, the thread may be halfway through a step of
+  // its own.
+  return WaitUntil(
+      [&] {
+        const SuspendedThreads suspended(processId);
+        const DWORD at = suspended.InstructionOf(windowThread);
+        if (at < from || at >= to) return false;
+        action();
+        return true;
+      },
+      timeoutMs, 1);
+}
+
 // ---------------------------------------------------------------------------
 // Windows
 

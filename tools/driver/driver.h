@@ -75,6 +75,17 @@ std::string ProcessPath(DWORD processId);
 // Whether a mutex of that name exists (asked without creating one).
 bool MutexExists(const char* name);
 
+// Runs `action` while every thread of the process is suspended and its
+// thread `windowThread` is inside a call of the window manager (mostly
+// waiting for its next message), not in its own code between two such
+// calls: a step of that thread that makes no such call between its reads of
+// what the action changes (a timer tick that reads two settings) sees all of
+// the change or none of it. False (the action not run) when the thread was
+// not found so within the time.
+bool WhileWaitingForMessages(DWORD processId, DWORD windowThread,
+                             const std::function<void()>& action,
+                             DWORD timeoutMs = kDefaultTimeoutMs);
+
 // ---------------------------------------------------------------------------
 // Windows
 
