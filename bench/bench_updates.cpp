@@ -149,38 +149,27 @@ int main(int argc, char** argv) {
   for (int round = 0; round <= rounds; ++round) {  // round 0 warms up and is not counted
     std::optional<double> with, without;
     double u = 0, s = 0;
-    // Each measured step starts from files prepared on the disk; the steps
-    // take turns at going first, so that none always follows the same one.
-    const std::vector<std::function<bool()>> steps = {
-        [&] {
-          if (!installation.Prepare(true)) return false;
-          with = installation.RunLauncher();
-          if (!installation.AllInstalled()) ++wrong;
-          return true;
-        },
-        [&] {
-          if (!installation.Prepare(false)) return false;
-          without = installation.RunLauncher();
-          return true;
-        },
-        [&] {
-          if (!installation.Prepare(true)) return false;
-          u = installation.Unsafe();
-          if (!installation.AllInstalled()) ++wrong;
-          return true;
-        },
-        [&] {
-          if (!installation.Prepare(true)) return false;
-          s = installation.Safe();
-          if (!installation.AllInstalled()) ++wrong;
-          return true;
-        },
+    // Each measured step starts from files prepared on the disk, and each
+    // installation is checked for every file in place; the steps take turns
+    // at going first, so that none always follows the same one.
+    struct Step {
+      bool updates;
+      std::function<void()> measure;
     };
-    for (std::size_t k = 0; k < steps.size(); ++k) {
-      if (!steps[(k + static_cast<std::size_t>(round)) % steps.size()]()) {
+    const Step steps[] = {
+        {true, [&] { with = installation.RunLauncher(); }},
+        {false, [&] { without = installation.RunLauncher(); }},
+        {true, [&] { u = installation.Unsafe(); }},
+        {true, [&] { s = installation.Safe(); }},
+    };
+    for (std::size_t k = 0; k < std::size(steps); ++k) {
+      const Step& step = steps[(k + static_cast<std::size_t>(round)) % std::size(steps)];
+      if (!installation.Prepare(step.updates)) {
         std::fprintf(stderr, "bench: cannot prepare the files\n");
         return 1;
       }
+      step.measure();
+      if (step.updates && !installation.AllInstalled()) ++wrong;
     }
     if (round == 0) continue;
     if (with && without) {
