@@ -137,7 +137,7 @@ TEST(EventLoop, TimerTicksDoNotPileUp) {
   // After the slow tick at most one tick waited; nothing else is queued.
   rt::Event e;
   int queued = 0;
-  while (w->TakeEvent(e)) queued += e.number == rt::event::Timer;
+  while (w->Events().Take(e)) queued += e.number == rt::event::Timer;
   EXPECT_LE(queued, 1);
 }
 
