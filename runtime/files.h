@@ -18,6 +18,20 @@ bool FileRemove(std::string_view name);
 // The current folder as the system gives it; empty when it cannot be read.
 std::string CurrentFolder();
 
+// Keeps the current folder of its start and makes it current again at its
+// end (when it could be read), whatever was entered meanwhile.
+class CurrentFolderKeeper {
+ public:
+  CurrentFolderKeeper();
+  CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+  CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+  ~CurrentFolderKeeper();
+  const std::string& Saved() const { return saved_; }
+
+ private:
+  std::string saved_;
+};
+
 // A path in its short (8.3) form and in its full long form; an empty path
 // stands for the current folder. A path that does not exist comes back as
 // given.

@@ -2,8 +2,6 @@
 // and the wallpaper) kept in a memory bitmap, the controls that the runtime
 // draws itself, painted through a second memory bitmap over that
 // background, the owner-drawn buttons, and the animation timers.
-#include <algorithm>
-
 #include "window.h"
 #include "window_internal.h"
 
@@ -40,24 +38,18 @@ void Window::RebuildBackground() {
   if (!client_) return;
   RECT r{};
   ::GetClientRect(ClientHandle(), &r);
-  if (!backgroundDC_ || backgroundW_ != r.right || backgroundH_ != r.bottom) {
+  if (!background_ || background_.width() != r.right || background_.height() != r.bottom) {
     WindowDC screen(ClientHandle());
-    if (backgroundDC_ && backgroundOld_) ::SelectObject(backgroundDC_.get(), backgroundOld_);
-    backgroundDC_.reset(::CreateCompatibleDC(screen.get()));
-    backgroundBitmap_.reset(
-        ::CreateCompatibleBitmap(screen.get(), std::max(1L, r.right), std::max(1L, r.bottom)));
-    backgroundOld_ = ::SelectObject(backgroundDC_.get(), backgroundBitmap_.get());
-    backgroundW_ = r.right;
-    backgroundH_ = r.bottom;
+    background_.Make(screen.get(), r.right, r.bottom);
   }
-  ::FillRect(backgroundDC_.get(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
-  if (wallpaper_) wallpaper_->Draw(backgroundDC_.get(), r, wallpaperAnimation_->Frame());
+  ::FillRect(background_.dc(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
+  if (wallpaper_) wallpaper_->Draw(background_.dc(), r, wallpaperAnimation_->Frame());
 }
 
 void Window::PaintClient(HDC dc, const RECT& a) const {
-  if (backgroundDC_) {
-    ::BitBlt(dc, a.left, a.top, a.right - a.left, a.bottom - a.top, backgroundDC_.get(), a.left,
-             a.top, SRCCOPY);
+  if (background_) {
+    ::BitBlt(dc, a.left, a.top, a.right - a.left, a.bottom - a.top, background_.dc(), a.left, a.top,
+             SRCCOPY);
   }
 }
 
@@ -84,8 +76,8 @@ void Window::PaintBackground(HDC dc, HWND child) const {
   RECT r{};
   ::GetClientRect(child, &r);
   ::MapWindowPoints(child, ClientHandle(), reinterpret_cast<POINT*>(&r), 2);
-  if (backgroundDC_) {
-    ::BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, backgroundDC_.get(), r.left, r.top,
+  if (background_) {
+    ::BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, background_.dc(), r.left, r.top,
              SRCCOPY);
   }
 }
@@ -93,24 +85,12 @@ void Window::PaintBackground(HDC dc, HWND child) const {
 // ---------------------------------------------------------------------------
 // Controls
 
-HDC Window::PaintBuffer(HDC target, int w, int h) const {
-  if (!paintDC_ || paintW_ < w || paintH_ < h) {
-    if (paintDC_ && paintOld_) ::SelectObject(paintDC_.get(), paintOld_);
-    paintW_ = std::max({1, w, paintW_});
-    paintH_ = std::max({1, h, paintH_});
-    paintDC_.reset(::CreateCompatibleDC(target));
-    paintBitmap_.reset(::CreateCompatibleBitmap(target, paintW_, paintH_));
-    paintOld_ = ::SelectObject(paintDC_.get(), paintBitmap_.get());
-  }
-  return paintDC_.get();
-}
-
 // Paints into a memory bitmap first, so that a text over the animated
 // wallpaper never shows half drawn. The bitmap is kept for the next paint:
 // making one for every frame of an animation cost more than the frame.
 template <typename Draw>
 void Window::PaintBuffered(HDC target, int w, int h, Draw draw) const {
-  HDC memory = PaintBuffer(target, w, h);
+  HDC memory = paintBuffer_.Grow(target, w, h);
   draw(memory);
   ::BitBlt(target, 0, 0, w, h, memory, 0, 0, SRCCOPY);
 }

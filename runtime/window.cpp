@@ -161,15 +161,8 @@ void Window::Close() {
   client_.reset();
   queue_.WakeAt(nullptr);
   frame_.reset();
-  if (backgroundDC_ && backgroundOld_) ::SelectObject(backgroundDC_.get(), backgroundOld_);
-  backgroundOld_ = nullptr;
-  backgroundDC_.reset();
-  backgroundBitmap_.reset();
-  if (paintDC_ && paintOld_) ::SelectObject(paintDC_.get(), paintOld_);
-  paintOld_ = nullptr;
-  paintDC_.reset();
-  paintBitmap_.reset();
-  paintW_ = paintH_ = 0;
+  background_.reset();
+  paintBuffer_.reset();
   queue_.Clear();
 }
 

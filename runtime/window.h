@@ -128,7 +128,6 @@ class Window {
   void PaintControl(const Control& control, HDC dc) const;
   void AnimateControl(Control& control);
   void DrawOwnerButton(const DRAWITEMSTRUCT& item);
-  HDC PaintBuffer(HDC target, int w, int h) const;
   template <typename Draw>
   void PaintBuffered(HDC target, int w, int h, Draw draw) const;
 
@@ -142,15 +141,9 @@ class Window {
   std::vector<std::unique_ptr<Control>> controls_;
   std::unique_ptr<Picture> wallpaper_;
   std::unique_ptr<Animation> wallpaperAnimation_;
-  UniqueDC backgroundDC_;
-  UniqueGdi backgroundBitmap_;
-  HGDIOBJ backgroundOld_ = nullptr;
-  int backgroundW_ = 0, backgroundH_ = 0;
+  MemoryBitmap background_;  // the client area's face colour and wallpaper
   // The memory bitmap that controls are painted into first.
-  mutable UniqueDC paintDC_;
-  mutable UniqueGdi paintBitmap_;
-  mutable HGDIOBJ paintOld_ = nullptr;
-  mutable int paintW_ = 0, paintH_ = 0;
+  mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;
   bool pixels_ = false;
   int buffer_ = 0;
