@@ -1,5 +1,6 @@
 #include "event_queue.h"
 
+#include "per_thread.h"
 #include "window.h"
 #include "window_internal.h"
 
@@ -13,7 +14,15 @@ struct LoopFrame {
   Event current;
   LoopFrame* outer;
 };
-thread_local LoopFrame* t_innermost = nullptr;
+struct Loops {
+  LoopFrame* innermost = nullptr;
+};
+PerThread<Loops> g_loops;
+
+const Event* CurrentEvent() {
+  const Loops* loops = g_loops.Find();
+  return loops && loops->innermost ? &loops->innermost->current : nullptr;
+}
 
 // A key that the window's layout names as an alert key becomes an AlertKey
 // event instead of reaching the control.
@@ -74,13 +83,16 @@ void EventQueue::Clear() {
 }
 
 int EventCurrent() {
-  return t_innermost ? t_innermost->current.number : 0;
+  const Event* e = CurrentEvent();
+  return e ? e->number : 0;
 }
 int EventControl() {
-  return t_innermost ? t_innermost->current.control : 0;
+  const Event* e = CurrentEvent();
+  return e ? e->control : 0;
 }
 int KeyCodeCurrent() {
-  return t_innermost ? t_innermost->current.keyCode : 0;
+  const Event* e = CurrentEvent();
+  return e ? e->keyCode : 0;
 }
 
 bool EventPost(int eventNumber, int control, int thread) {
@@ -89,8 +101,9 @@ bool EventPost(int eventNumber, int control, int thread) {
 
 void EventLoopRun(Window& w, const std::function<LoopAction()>& body) {
   EventQueue& q = w.Events();
-  LoopFrame frame{&w, {}, t_innermost};
-  t_innermost = &frame;
+  Loops& loops = g_loops.Get();
+  LoopFrame frame{&w, {}, loops.innermost};
+  loops.innermost = &frame;
   ++q.loopDepth_;
   bool endedByClose = false;
   for (;;) {
@@ -122,7 +135,7 @@ void EventLoopRun(Window& w, const std::function<LoopAction()>& body) {
     ::DispatchMessageA(&msg);
   }
   --q.loopDepth_;
-  t_innermost = frame.outer;
+  loops.innermost = frame.outer;
   if (endedByClose) {
     q.closing_ = false;
     if (q.loopDepth_ > 0) {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
 #include <mutex>
 
+#include "per_thread.h"
 #include "program.h"
 #include "window_internal.h"
 #include "window_registry.h"
@@ -23,8 +23,13 @@ using detail::ScheduleNextFrame;
 
 std::atomic<HCURSOR> g_cursor{nullptr};
 
-std::mutex g_openMutex;
-std::map<int, std::vector<Window*>> g_open;  // thread number -> windows in order of opening
+// A thread's open windows, in order of opening. Other threads post to the
+// last one.
+struct OpenWindows {
+  std::mutex mutex;
+  std::vector<Window*> windows;
+};
+PerThread<OpenWindows> g_open;
 
 // Average character width and height of a font, the way dialog base units
 // are measured.
@@ -40,17 +45,24 @@ void MeasureFont(HFONT font, int& baseX, int& baseY) {
   baseY = std::max(1, static_cast<int>(tm.tmHeight));
 }
 
-void Register(Window* w) {
+// The thread that opens a window keeps it among its open windows; the
+// result is that thread's number.
+int Register(Window* w) {
   // Attaching runs every module's thread start steps, which must not run
-  // under the lock of the window lists.
+  // under the lock of the window list.
   ThreadAttachCurrent();
-  std::lock_guard lock(g_openMutex);
-  g_open[ThreadNumber()].push_back(w);
+  OpenWindows& mine = g_open.Get();
+  std::lock_guard lock(mine.mutex);
+  mine.windows.push_back(w);
+  return ThreadNumber();
 }
 
-void Unregister(Window* w) {
-  std::lock_guard lock(g_openMutex);
-  for (auto& [thread, windows] : g_open) std::erase(windows, w);
+void Unregister(Window* w, int thread) {
+  g_open.With(thread, [w](OpenWindows* open) {
+    if (!open) return;  // that thread has ended
+    std::lock_guard lock(open->mutex);
+    std::erase(open->windows, w);
+  });
 }
 
 }  // namespace
@@ -141,7 +153,7 @@ Window::~Window() {
 void Window::Open(Window* /*owner*/) {
   if (!frame_ || opened_) return;
   opened_ = true;
-  Register(this);
+  openedOn_ = Register(this);
   Post({event::OpenWindow, 0, 0}, true);
   if (layout_.timer > 0) ::SetTimer(Handle(), kEventTimer, layout_.timer * 10, nullptr);
   if (wallpaperAnimation_) ScheduleNextFrame(ClientHandle(), *wallpaperAnimation_);
@@ -154,7 +166,7 @@ void Window::Open(Window* /*owner*/) {
 
 void Window::Close() {
   if (!frame_) return;
-  Unregister(this);
+  Unregister(this, openedOn_);
   opened_ = false;
   ::ShowWindow(Handle(), SW_HIDE);
   for (auto& c : controls_) c->hwnd.reset();
@@ -185,28 +197,31 @@ void WindowClose(std::unique_ptr<Window>& window) {
 // The open windows of each thread
 
 Window* CurrentWindow() {
-  std::lock_guard lock(g_openMutex);
-  auto it = g_open.find(ThreadNumber());
-  return (it == g_open.end() || it->second.empty()) ? nullptr : it->second.back();
+  OpenWindows* mine = g_open.Find();
+  if (!mine) return nullptr;
+  std::lock_guard lock(mine->mutex);
+  return mine->windows.empty() ? nullptr : mine->windows.back();
 }
 
 void detail::DestroyThreadWindows() {
+  OpenWindows* open = g_open.Find();
+  if (!open) return;
   std::vector<Window*> mine;
   {
-    std::lock_guard lock(g_openMutex);
-    auto it = g_open.find(ThreadNumber());
-    if (it != g_open.end()) mine = it->second;
+    std::lock_guard lock(open->mutex);
+    mine = open->windows;
   }
   for (auto it = mine.rbegin(); it != mine.rend(); ++it) (*it)->Close();
 }
 
 bool detail::PostToCurrentWindow(int thread, const Event& e) {
-  std::lock_guard lock(g_openMutex);
-  const int target = thread != 0 ? thread : ThreadNumber();
-  auto it = g_open.find(target);
-  if (it == g_open.end() || it->second.empty()) return false;
-  it->second.back()->Post(e);
-  return true;
+  return g_open.With(thread != 0 ? thread : ThreadNumber(), [&e](OpenWindows* open) {
+    if (!open) return false;
+    std::lock_guard lock(open->mutex);
+    if (open->windows.empty()) return false;
+    open->windows.back()->Post(e);
+    return true;
+  });
 }
 
 // ---------------------------------------------------------------------------

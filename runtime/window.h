@@ -145,6 +145,7 @@ class Window {
   // The memory bitmap that controls are painted into first.
   mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;
+  int openedOn_ = 0;  // the number of the thread that opened it
   bool pixels_ = false;
   int buffer_ = 0;
   EventQueue queue_;
