@@ -73,6 +73,7 @@ using UniqueDC = UniqueOwner<detail::NullIsInvalid<HDC, ::DeleteDC>>;
 using UniqueWindow = UniqueOwner<detail::NullIsInvalid<HWND, ::DestroyWindow>>;
 using UniqueModule = UniqueOwner<detail::NullIsInvalid<HMODULE, ::FreeLibrary>>;
 using UniqueIcon = UniqueOwner<detail::NullIsInvalid<HICON, ::DestroyIcon>>;
+using UniqueHook = UniqueOwner<detail::NullIsInvalid<HHOOK, ::UnhookWindowsHookEx>>;
 // Memory that COM handed out (CoTaskMemAlloc), such as a shell item list.
 template <typename T>
 using UniqueCoTaskMem = UniqueOwner<detail::NullIsInvalid<T*, ::CoTaskMemFree>>;

@@ -65,6 +65,14 @@ void Unregister(Window* w, int thread) {
   });
 }
 
+// Why the window that CreateWindowExA was asked for is not there. A window
+// that a hook or the window procedure refused leaves no error code of
+// its own.
+DWORD CreationError() {
+  const DWORD error = ::GetLastError();
+  return error != 0 ? error : ERROR_INVALID_WINDOW_HANDLE;
+}
+
 }  // namespace
 
 HFONT detail::MakeFont(const char* face, int points, int weight) {
@@ -113,10 +121,13 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
                                       : work.left + (work.right - work.left - w) / 2;
   const int y =
       layout_.y != kDefault ? DluToPixelsY(layout_.y) : work.top + (work.bottom - work.top - h) / 2;
+  ::SetLastError(0);
   frame_.reset(::CreateWindowExA(0, kFrameClass, layout_.title, style, x, y, w, h, nullptr, nullptr,
                                  Instance(), this));
-  if (!frame_) return;
-  queue_.WakeAt(Handle());
+  if (!frame_) {
+    failure_ = CreationError();
+    return;
+  }
 
   if (layout_.icon[0]) {
     iconBig_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
@@ -134,6 +145,12 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   client_.reset(::CreateWindowExA(0, kClientClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
                                   0, client.right, client.bottom, Handle(), nullptr, Instance(),
                                   this));
+  if (!client_) {  // a frame without its client area shows nothing: it is no window
+    failure_ = CreationError();
+    frame_.reset();
+    return;
+  }
+  queue_.WakeAt(Handle());
   if (layout_.wallpaper[0]) {
     wallpaper_ = Picture::Load(layout_.wallpaper);
     if (wallpaper_) wallpaperAnimation_ = std::make_unique<Animation>(wallpaper_.get());
@@ -185,8 +202,17 @@ std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view l
     ErrorCodeSet(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
+  if (const int error = detail::WindowClassError()) {
+    ErrorCodeSet(error);
+    return nullptr;
+  }
+  auto window = std::make_unique<Window>(*found, std::move(bindings));
+  if (window->Closed()) {
+    ErrorCodeSet(static_cast<int>(window->failure_));
+    return nullptr;
+  }
   ErrorCodeSet(0);
-  return std::make_unique<Window>(*found, std::move(bindings));
+  return window;
 }
 
 void WindowClose(std::unique_ptr<Window>& window) {

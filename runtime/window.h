@@ -39,6 +39,7 @@ class Window {
  public:
   struct Control;  // one created control
 
+  // A window that Windows did not create is Closed from the start.
   Window(const WindowLayout& layout, std::vector<Binding> bindings);
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -110,6 +111,8 @@ class Window {
 
  private:
   friend struct detail::WindowProcedures;
+  friend std::unique_ptr<Window> WindowLoad(std::string_view, std::string_view,
+                                            std::vector<Binding>);
 
   // The procedures' handling of the frame's and the client area's messages.
   LRESULT FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -145,7 +148,8 @@ class Window {
   // The memory bitmap that controls are painted into first.
   mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;
-  int openedOn_ = 0;  // the number of the thread that opened it
+  int openedOn_ = 0;   // the number of the thread that opened it
+  DWORD failure_ = 0;  // why Windows did not create the frame or its client area
   bool pixels_ = false;
   int buffer_ = 0;
   EventQueue queue_;
@@ -153,10 +157,10 @@ class Window {
 
 // Builds a window from the layout `layout` of the resource `resource`,
 // binding the controls that display variables, in control order, to the
-// variables given. The window is not shown. Null when there is no such
-// layout.
-std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view layout,
-                                   std::vector<Binding> bindings = {});
+// variables given. The window is not shown. Null, with the error code set,
+// when there is no such layout or Windows did not create the window.
+[[nodiscard]] std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view layout,
+                                                 std::vector<Binding> bindings = {});
 // Closes and destroys the window; null is ignored.
 void WindowClose(std::unique_ptr<Window>& window);
 

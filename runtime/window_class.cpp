@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "window.h"
 #include "window_internal.h"
 #include "window_registry.h"
@@ -31,6 +33,19 @@ using detail::kAnimationTimer;
 using detail::kEventTimer;
 using detail::SetOverrideCursor;
 
+// The first failure of the classes' registration; 0 when they are there.
+std::atomic<int> g_classError{0};
+
+// A class that the process registered before (a second program frame) is
+// there to use.
+void Registered(ATOM atom) {
+  if (atom != 0) return;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_CLASS_ALREADY_EXISTS) return;
+  int none = 0;
+  g_classError.compare_exchange_strong(none, static_cast<int>(error));
+}
+
 template <typename T>
 T* Owner(HWND hwnd) {
   return reinterpret_cast<T*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
@@ -48,21 +63,26 @@ void detail::WindowProcedures::Register() {
   wc.cbSize = sizeof wc;
   wc.hInstance = detail::Instance();
   wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  g_classError = 0;
 
   wc.style = CS_DBLCLKS;
   wc.lpfnWndProc = detail::WindowProcedures::Part<&Window::FrameMessage>;
   wc.lpszClassName = detail::kFrameClass;
   wc.hbrBackground = nullptr;
-  ::RegisterClassExA(&wc);
+  Registered(::RegisterClassExA(&wc));
 
   wc.lpfnWndProc = detail::WindowProcedures::Part<&Window::ClientMessage>;
   wc.lpszClassName = detail::kClientClass;
-  ::RegisterClassExA(&wc);
+  Registered(::RegisterClassExA(&wc));
 
   wc.style = 0;
   wc.lpfnWndProc = detail::WindowProcedures::Drawn;
   wc.lpszClassName = detail::kDrawnClass;
-  ::RegisterClassExA(&wc);
+  Registered(::RegisterClassExA(&wc));
+}
+
+int detail::WindowClassError() {
+  return g_classError;
 }
 
 void detail::WindowsStart() {

@@ -46,6 +46,9 @@ inline constexpr const char* kDrawnClass = "RtControl";
 inline constexpr UINT_PTR kEventTimer = 1;
 inline constexpr UINT_PTR kAnimationTimer = 2;
 
+// Why the window classes could not be registered; 0 when they are there.
+int WindowClassError();
+
 inline HINSTANCE Instance() {
   return ::GetModuleHandleA(nullptr);
 }

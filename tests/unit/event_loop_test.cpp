@@ -242,4 +242,34 @@ TEST(Window, AnUnknownLayoutLoadsNothing) {
   EXPECT_EQ(rt::WindowLoad("nosuch$resource", "PLAIN"), nullptr);
 }
 
+// A CBT hook may refuse to let a window be created: a real failure of
+// CreateWindowExA, here of the frame or of its client area.
+const char* g_refusedClass = "";
+
+LRESULT CALLBACK RefuseTheClass(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    char name[64] = "";
+    ::GetClassNameA(reinterpret_cast<HWND>(wp), name, sizeof name);
+    if (rt::EqualNoCase(name, g_refusedClass)) return 1;
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST(Window, AWindowThatWindowsDidNotCreateLoadsNothing) {
+  for (const char* refused : {"RtWindow", "RtClient"}) {
+    SCOPED_TRACE(refused);
+    g_refusedClass = refused;
+    {
+      rt::UniqueHook hook(
+          ::SetWindowsHookExA(WH_CBT, RefuseTheClass, nullptr, ::GetCurrentThreadId()));
+      ASSERT_TRUE(hook);
+      EXPECT_EQ(rt::WindowLoad("test$windows", "QUIET"), nullptr);
+      EXPECT_NE(rt::ErrorCodeGet(), 0);
+      EXPECT_EQ(::FindWindowA(nullptr, "Quiet test window"), nullptr);  // no frame left behind
+    }
+    EXPECT_NE(rt::WindowLoad("test$windows", "QUIET"), nullptr);
+    EXPECT_EQ(rt::ErrorCodeGet(), 0);
+  }
+}
+
 }  // namespace
