@@ -94,6 +94,6 @@ int KeyCodeCurrent();
 
 // Queues an event for the current window of a thread (0: the calling
 // thread). False when that thread has no open window.
-bool EventPost(int event, int control = 0, int thread = 0);
+[[nodiscard]] bool EventPost(int event, int control = 0, int thread = 0);
 
 }  // namespace rt

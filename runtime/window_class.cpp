@@ -1,7 +1,8 @@
 // The runtime's window classes: their registration and their procedures.
 // The Window that owns an HWND handles its messages from creation to
 // destruction; a control that the runtime draws itself (a text, a picture)
-// is handled by its Control.
+// is handled by its Control. The procedures are the boundary with user32:
+// nothing unwinds through it.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -20,9 +21,13 @@ struct WindowProcedures {
   static void Register();
   // The procedure of a window's frame or client area.
   template <LRESULT (rt::Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
-  static LRESULT CALLBACK Part(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK Part(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   // Texts and pictures: drawn double-buffered over the window's background.
-  static LRESULT CALLBACK Drawn(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK Drawn(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+
+ private:
+  static LRESULT DrawnMessage(rt::Window::Control* control, HWND hwnd, UINT msg, WPARAM wp,
+                              LPARAM lp);
 };
 
 }  // namespace detail
@@ -54,6 +59,17 @@ T* Owner(HWND hwnd) {
 void TakeOwnerFromCreate(HWND hwnd, LPARAM lp) {
   const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lp);
   ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+// A handler that throws (an allocation that failed) leaves its message to
+// the default handling.
+template <typename Handle>
+LRESULT AtTheBoundary(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, Handle handle) noexcept {
+  try {
+    return handle();
+  } catch (...) {
+    return ::DefWindowProcA(hwnd, msg, wp, lp);
+  }
 }
 
 }  // namespace
@@ -95,16 +111,24 @@ void detail::WindowsStart() {
 // The procedures
 
 template <LRESULT (Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
-LRESULT CALLBACK detail::WindowProcedures::Part(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK detail::WindowProcedures::Part(HWND hwnd, UINT msg, WPARAM wp,
+                                                LPARAM lp) noexcept {
   if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
   rt::Window* w = Owner<rt::Window>(hwnd);
   if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-  return w ? (w->*Handle)(hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
+  if (!w) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return (w->*Handle)(hwnd, msg, wp, lp); });
 }
 
-LRESULT CALLBACK detail::WindowProcedures::Drawn(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK detail::WindowProcedures::Drawn(HWND hwnd, UINT msg, WPARAM wp,
+                                                 LPARAM lp) noexcept {
   if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
   auto* control = Owner<rt::Window::Control>(hwnd);
+  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return DrawnMessage(control, hwnd, msg, wp, lp); });
+}
+
+LRESULT detail::WindowProcedures::DrawnMessage(rt::Window::Control* control, HWND hwnd, UINT msg,
+                                               WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_NCDESTROY:
       ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
