@@ -43,9 +43,10 @@ std::span<const Module* const> ProgramModules();
 // when the thread was attached by this call.
 bool ThreadAttachCurrent();
 
-// Runs the calling thread's end steps now (once). A thread started through
-// std::thread must call it (or hold a ThreadScope) before it ends: its
-// thread-local values are gone by the time Windows reports its end.
+// Runs the calling thread's end steps now (once), then destroys its
+// per-thread objects (per_thread.h). A thread started through std::thread
+// must call it (or hold a ThreadScope) before it ends: its thread-local
+// values are gone by the time Windows reports its end.
 void ThreadDetachCurrent();
 
 class ThreadScope {

@@ -58,11 +58,17 @@ int Register(Window* w) {
 }
 
 void Unregister(Window* w, int thread) {
-  g_open.With(thread, [w](OpenWindows* open) {
+  const auto erase = [w](OpenWindows* open) {
     if (!open) return;  // that thread has ended
     std::lock_guard lock(open->mutex);
     std::erase(open->windows, w);
-  });
+  };
+  // Usually the thread that opened it closes it.
+  if (thread == ThreadNumber()) {
+    erase(g_open.Find());
+  } else {
+    g_open.With(thread, erase);
+  }
 }
 
 // Why the window that CreateWindowExA was asked for is not there. A window
