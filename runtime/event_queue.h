@@ -55,7 +55,7 @@ class EventQueue {
   EventQueue& operator=(const EventQueue&) = delete;
 
   // Queues an event at the end, or at the front. Any thread may call it; a
-  // loop that waits for a message is woken (see Post in event_queue.cpp).
+  // loop that waits for a message then gets the wake message.
   void Post(const Event& e, bool atFront = false);
   // Takes the first event; false when there is none.
   [[nodiscard]] bool Take(Event& e);
