@@ -79,10 +79,10 @@ class TempFile {
   // Fills the file with the content of `source`, which no one may be
   // writing, and takes its last write time and, once in place, its
   // attributes, as a copy of it does.
-  bool CopyFrom(std::string_view source);
+  [[nodiscard]] bool CopyFrom(std::string_view source);
   // Replaces `target` with the file in one step; from then on it is no
   // temporary and stays.
-  bool MoveInto(std::string_view target);
+  [[nodiscard]] bool MoveInto(std::string_view target);
 
   // Removes what owners of a process that was ended before them left in the
   // folder: files "<prefix><digits>.tmp" that carry the temporary's mark and

@@ -24,7 +24,8 @@ bool InstallFile(const std::string& programFolder, const std::string& name) {
       !temporary.MoveInto(programFolder + "\\" + name)) {
     return false;
   }
-  static_cast<void>(rt::FileRemove(waiting));  // not checked yet: the update is in place
+  // A waiting copy that cannot be removed is installed again next time.
+  static_cast<void>(rt::FileRemove(waiting));
   return true;
 }
 
