@@ -46,17 +46,19 @@ bool WriteToDisk(const std::string& path, const std::string& content) {
 
 class Installation {
  public:
-  Installation() : folder_("zvbench_updates") {
-    ok_ = folder_.Add("zorvant.exe") && folder_.Add("Tarm.exe") &&
+  Installation() : folder_("zvbench_updates"), shortPath_(rt::PathShort(folder_.Path())) {
+    ok_ = !shortPath_.empty() && folder_.Add("zorvant.exe") && folder_.Add("Tarm.exe") &&
           driver::WriteFile(folder_.File("tarm-plan.ini"), "[Plan]\r\nMutex=hold\r\n") &&
           ::CreateDirectoryA(Waiting().c_str(), nullptr);
   }
   bool Ok() const { return ok_; }
 
   std::string Waiting(const std::string& name = {}) const {
-    return folder_.File("ztUtemp") + (name.empty() ? "" : "\\" + name);
+    return Installed("ztUtemp") + (name.empty() ? "" : "\\" + name);
   }
-  std::string Installed(const std::string& name) const { return folder_.File(name); }
+  // Through the short form of the folder, as the launcher builds its paths:
+  // both ways pay alike for Wine's lookup of a short name.
+  std::string Installed(const std::string& name) const { return shortPath_ + "\\" + name; }
 
   // Old installed copies, and new ones waiting when `updates`.
   bool Prepare(bool updates) const {
@@ -113,10 +115,10 @@ class Installation {
   double Safe() const {
     constexpr const char* kPrefix = "~zup";
     const std::int64_t from = bench::Counter();
-    rt::TempFile::RemoveLeftovers(folder_.Path(), kPrefix);
+    rt::TempFile::RemoveLeftovers(shortPath_, kPrefix);
     for (int i = 0; i < kFiles; ++i) {
       const std::string waiting = Waiting(Name(i));
-      rt::TempFile temporary(folder_.Path(), kPrefix);
+      rt::TempFile temporary(shortPath_, kPrefix);
       if (temporary && temporary.CopyFrom(waiting) && temporary.MoveInto(Installed(Name(i)))) {
         ::DeleteFileA(waiting.c_str());
       }
@@ -126,6 +128,7 @@ class Installation {
 
  private:
   bench::Folder folder_;
+  std::string shortPath_;
   bool ok_ = false;
 };
 

@@ -32,10 +32,7 @@ bool InstallFile(const std::string& programFolder, const std::string& name) {
 }  // namespace
 
 void InstallPendingUpdates(MainLocals& locals) {
-  // The long form of the program folder, the same folder as its short form:
-  // under Wine every file operation on a path through a short name searches
-  // that name's folder, which made the installation a third slower.
-  const std::string programFolder = rt::Clip(rt::PathLong());
+  const std::string programFolder = rt::Clip(rt::PathShort());
   rt::Window& window = *locals.window;
   // A start that was ended while it installed left its temporary file.
   rt::TempFile::RemoveLeftovers(programFolder, kTemporaryPrefix);
