@@ -100,7 +100,7 @@ struct AlertRange {
 // True when the session-notification procedure can be called.
 bool SessionProcedureFound(const char* name, ProcVariable& procedure) {
   KeepRecordedName keep;
-  return ds_LoadDLLProc("Wtsapi32", name, procedure) == 0;
+  return LoadSystemDLLProc("Wtsapi32", name, procedure) == 0;
 }
 
 // Signs a frame up for session-change messages; the entry remembers it.
@@ -145,6 +145,10 @@ void AddAlerts(const AlertRange& range, std::int32_t handle, std::int32_t client
   std::int32_t saved = 0;
   if (const auto known = FirstAlertOf(queues.WA, handle); known != queues.WA.end()) {
     saved = known->returnTo;
+  } else if (const auto kept = queues.forwarding.find(handle); kept != queues.forwarding.end()) {
+    // WinAccept is still in the chain: subclassing again would call it twice.
+    saved = kept->second;
+    queues.forwarding.erase(kept);
   } else {
     ::SetLastError(0xFFFFFFFF);
     saved = static_cast<std::int32_t>(::SetWindowLongA(
@@ -200,6 +204,13 @@ void CloseHandle(std::int32_t handle) {
     queues.WA.erase(it);
   }
   if (restore == 0) return;
+  // Putting the procedure back under a subclass installed since would cut
+  // that subclass out of the chain; WinAccept stays and only hands on.
+  const LONG current = ::GetWindowLongA(WindowOf(handle), GWL_WNDPROC);
+  if (current != 0 && current != static_cast<LONG>(reinterpret_cast<LONG_PTR>(WinAccept))) {
+    queues.forwarding[handle] = restore;
+    return;
+  }
   ::SetLastError(0xFFFFFFFF);
   if (::SetWindowLongA(WindowOf(handle), GWL_WNDPROC, restore) == 0) {
     RecordFailure("WinAlert Error(2) : SetLongWindow failed, ch:handel=", handle, ::GetLastError(),

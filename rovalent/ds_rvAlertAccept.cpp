@@ -230,9 +230,16 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
     }
     const auto any = FirstAlertOf(queues.WA, handle);
     if (any == queues.WA.end()) {
-      RovalentErrorTextSet("WinAccept get on queue WA failed(2), wa:handel = " + Decimal(handle));
-      SetRovalentError(rverr::kWinAccept);
-      return 0;
+      const auto kept = queues.forwarding.find(handle);
+      if (kept == queues.forwarding.end()) {
+        RovalentErrorTextSet("WinAccept get on queue WA failed(2), wa:handel = " + Decimal(handle));
+        SetRovalentError(rverr::kWinAccept);
+        return 0;
+      }
+      const WNDPROC saved = ProcedureOf(kept->second);
+      if (message == WM_NCDESTROY) queues.forwarding.erase(kept);
+      lock.Release();
+      return ::CallWindowProcA(saved, window, msg, wParam, lParam);
     }
     const WNDPROC saved = ProcedureOf(any->returnTo);
     lock.Release();

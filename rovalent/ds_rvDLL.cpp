@@ -17,10 +17,29 @@ void RecordFailure(DWORD error, std::string_view words) {
   SetRovalentError(rverr::kLoadDLLProc);
 }
 
-}  // namespace
+using Loader = HMODULE (*)(const std::string& name);
 
-std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedureName,
-                            ProcVariable& procedure, HMODULE* module) {
+HMODULE LoadByName(const std::string& name) {
+  return ::LoadLibraryA(name.c_str());
+}
+
+// The search flags exist where AddDllDirectory does (Windows 8, and 7 with
+// its update); elsewhere the full path in the system folder, whose own
+// dependencies are then looked for there first as well.
+HMODULE LoadFromSystemFolder(const std::string& name) {
+  static const bool searchFlags =
+      ::GetProcAddress(::GetModuleHandleA("kernel32"), "AddDllDirectory") != nullptr;
+  if (searchFlags) return ::LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  char folder[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryA(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  std::string path = std::string(folder, n) + "\\" + name;
+  if (name.find('.') == std::string::npos) path += ".dll";
+  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+std::int32_t LoadProc(std::string_view dllName, std::string_view procedureName,
+                      ProcVariable& procedure, HMODULE* module, Loader load) {
   ClearRovalentError("ds_LoadDLLProc");
   const std::int32_t known = procedure.load();
   if (known == kProcLookupFailed) return 1;
@@ -31,7 +50,7 @@ std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedure
   const std::string dllForSystem = rt::Cut(dll, kSystemNameMax);
   const std::string procForSystem = rt::Cut(proc, kSystemNameMax);
 
-  rt::UniqueModule library(::LoadLibraryA(dllForSystem.c_str()));
+  rt::UniqueModule library(load(dllForSystem));
   if (!library) {
     const DWORD loadError = ::GetLastError();
     RecordFailure(loadError, "ds_LoadDLLProc error, LoadLibrary failed DLL=" + dll);
@@ -55,4 +74,16 @@ std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedure
   }
   procedure = kProcLookupFailed;
   return 1;
+}
+
+}  // namespace
+
+std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedureName,
+                            ProcVariable& procedure, HMODULE* module) {
+  return LoadProc(dllName, procedureName, procedure, module, LoadByName);
+}
+
+std::int32_t LoadSystemDLLProc(std::string_view dllName, std::string_view procedureName,
+                               ProcVariable& procedure) {
+  return LoadProc(dllName, procedureName, procedure, nullptr, LoadFromSystemFolder);
 }

@@ -40,10 +40,6 @@ std::uint32_t ReadSwitches(std::uint32_t generation) {
 // ---------------------------------------------------------------------------
 // The debug output
 
-constexpr std::size_t kRecordSize = 1024;  // the file's one field
-constexpr std::size_t kLineBufferSize = 1024;
-constexpr std::size_t kLongestInLineBuffer = 1020;
-
 constexpr std::int32_t kBlack = 0;
 constexpr std::int32_t kWhite = 0xFFFFFF;
 constexpr std::int32_t kBlue = 0xFF0000;
@@ -102,15 +98,16 @@ void OpenDebugFile(DebugThreadState& state, const std::string& name) {
   g_openFiles[::GetCurrentThreadId()] = rt::UniqueFileHandle(file);
 }
 
-// Appends the bytes in pieces of the record's size, the last one as long as
-// what is left. A failed append is not noticed.
-void AppendPieces(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const std::size_t n = std::min(bytes.size(), kRecordSize);
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(n), &written, nullptr);
-    bytes.remove_prefix(n);
-  }
+// One line is one append, so that it reaches the file whole even while
+// other threads and processes append theirs. Wine appends by finding the
+// end and then writing there, so two of this process's handles appending at
+// once could write over each other: its threads append one at a time. A
+// failed append is not noticed.
+std::mutex g_appendMutex;
+void AppendLine(HANDLE file, std::string_view line) {
+  std::lock_guard lock(g_appendMutex);
+  DWORD written = 0;
+  ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 void DebuggerOutput(const std::string& line) {
@@ -165,15 +162,10 @@ void RovalentThreadTerm() {
 }
 
 void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
-  // The line buffer holds at most its size less one byte: 1024 for texts up
-  // to 1020 characters, otherwise just room for the text and its line end.
-  const std::size_t capacity = text.size() <= kLongestInLineBuffer
-                                   ? kLineBufferSize
-                                   : text.size() + 1 + (addLineEnd ? 2 : 0);
   std::string line(rt::TrimRight(text));
   if (addLineEnd) line += "\r\n";
-  // The buffer is a zero-terminated text: a zero byte ends the line.
-  line.resize(std::min({line.size(), line.find('\0'), capacity - 1}));
+  // The line is a zero-terminated text: a zero byte ends it there.
+  line.resize(std::min(line.size(), line.find('\0')));
 
   DebugThreadState& state = t_debug;
   if (state.fileNameTaken == 0) {
@@ -192,9 +184,8 @@ void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
     return;
   }
   const std::int32_t clock = rvseam::clockNow();
-  std::string stamped = rt::FormatTimeT4(clock) + ":" + std::to_string(clock % 100) + " " + line;
-  stamped.resize(std::min(stamped.size(), capacity - 1));
-  AppendPieces(state.file, stamped);
+  // Of any length, the line keeps its end and its line end behind the stamp.
+  AppendLine(state.file, rt::FormatTimeT4(clock) + ":" + std::to_string(clock % 100) + " " + line);
 }
 
 std::uint8_t DebugWait() {

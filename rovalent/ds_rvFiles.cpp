@@ -45,9 +45,9 @@ void CreateLevel(std::string_view level) {
 std::string ds_GetFolderPath(std::int32_t folderId, std::uint8_t create) {
   ClearRovalentError("ds_GetFolderPath");
   // shell32 is asked once per run; without it, shfolder is asked each time.
-  if (ds_LoadDLLProc("shell32", "SHGetFolderPathA", fp_SHGetFolderPath) != 0) {
+  if (LoadSystemDLLProc("shell32", "SHGetFolderPathA", fp_SHGetFolderPath) != 0) {
     fp_SHGetFolderPath = 0;
-    if (ds_LoadDLLProc("shfolder", "SHGetFolderPathA", fp_SHGetFolderPath) != 0) return {};
+    if (LoadSystemDLLProc("shfolder", "SHGetFolderPathA", fp_SHGetFolderPath) != 0) return {};
   }
   const auto getFolderPath = ProcFromVariable<SHGetFolderPathFn>(fp_SHGetFolderPath);
 

@@ -128,7 +128,8 @@ std::string SecondsText(double seconds) {
     end = std::to_chars(digits, digits + sizeof digits, seconds, std::chars_format::fixed, 18).ptr;
   }
   std::string text(digits, end);
-  if (seconds < 10) text.insert(0, "0");
+  // Decided on the digits, not on the value: just under 10 rounds up to 10.
+  if (text.find('.') == 1) text.insert(0, "0");
   text.resize(21, '0');
   return text;
 }
@@ -164,11 +165,20 @@ std::string TimeStampText(double value, std::int32_t digits) {
   const std::size_t fractionDigits = static_cast<std::size_t>(std::clamp(digits, 0, 18));
   double t = std::fmod(value, kHundredthsPerDay);
   if (t < 0) t += kHundredthsPerDay;
-  const double minutes = t / 6000.0;
-  const double seconds = (minutes - std::trunc(minutes)) * 60.0;
-  // Hours and minutes read the whole hundredths as a clock value, while the
-  // seconds come from t itself: the seconds run one hundredth ahead.
-  std::string text = rt::FormatShortTime(static_cast<std::int64_t>(std::trunc(t)));
+  // The minute and the hundredths within it come from one reading of t, so
+  // that the seconds never start a minute that the hours and minutes do not
+  // show yet. The remainder is exact; the quotient may round up to the next
+  // whole minute, which the remainder then corrects.
+  double minute = std::floor(t / 6000.0);
+  double withinMinute = t - minute * 6000.0;
+  if (withinMinute < 0) {
+    minute -= 1;
+    withinMinute += 6000.0;
+  }
+  const double seconds = withinMinute / 100.0;
+  // t is read as hundredths after midnight: the stamp runs one hundredth
+  // ahead of the clock convention, in which a value v stands for v - 1.
+  std::string text = rt::FormatShortTime(static_cast<std::int64_t>(minute) * 6000 + 1);
   text += IsZero(seconds) ? ":00.000000000000000000000" : ":" + SecondsText(seconds);
   return text.substr(0, 9 + fractionDigits);
 }

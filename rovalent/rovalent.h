@@ -184,6 +184,11 @@ std::string SystemErrorText(DWORD error);
 // procedure is freed again. Failures are recorded only under "/debug".
 std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedureName,
                             ProcVariable& procedure, HMODULE* module = nullptr);
+// The same for the library's own lookups of system DLLs, which load them
+// from the system folder alone: found by their bare names, the program's own
+// folder (where updates are copied) would be searched first.
+std::int32_t LoadSystemDLLProc(std::string_view dllName, std::string_view procedureName,
+                               ProcVariable& procedure);
 
 // ---------------------------------------------------------------------------
 // Special folders and folder creation (ds_rvFiles)
@@ -208,7 +213,8 @@ void ds_Sleep(double hundredths);
 // usable performance counter that mode gives rt::ClockNow itself.
 double PreciseClock(std::uint8_t cycleMode = 0, std::uint8_t resync = 0);
 // A clock value as hh:mm:ss. followed by `digits` (0 to 18) fraction digits
-// of the seconds, cut, not rounded.
+// of the seconds, cut, not rounded. The value is read as hundredths after
+// midnight, so the stamp runs one hundredth ahead of the clock convention.
 std::string TimeStampText(double value, std::int32_t digits = 6);
 
 // The signed 64-bit integer of two halves, as a floating-point number.
@@ -239,8 +245,9 @@ inline constexpr char kDebugOutputFileValue[] = "DebugOutputFile";
 // command line names a file with "DebugOutputFile", appended to that file
 // after a time stamp (hh:mm:ss:, the clock value modulo 100 and a blank).
 // Trailing blanks go; with addLineEnd a CR LF follows; a zero byte ends the
-// text. Each thread opens the file for itself once; when that fails, the
-// thread's texts go to the debugger. Reports nothing.
+// text. A line of any length is one append, whole. Each thread opens the
+// file for itself once; when that fails, the thread's texts go to the
+// debugger. Reports nothing.
 void WriteDebugText(std::string_view text, std::uint8_t addLineEnd = 1);
 
 // One line of the event dump as its writer hands it over.
@@ -357,6 +364,10 @@ inline std::int32_t HandleValue(HWND window) {
 struct AlertQueues {
   std::vector<AlertEntry> WA;
   std::vector<std::int32_t> MA;
+  // Handles whose alerts were removed while another subclass sat above
+  // WinAccept: it stays in their chain and hands every message on to the
+  // procedure it replaced (handle to that procedure) until the window goes.
+  std::map<std::int32_t, std::int32_t> forwarding;
 };
 AlertQueues& ThreadAlertQueues();
 

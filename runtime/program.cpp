@@ -118,13 +118,14 @@ void ErrorCodeSet(int code) {
   t_errorCode = code;
 }
 
-bool ProgramRun(std::string_view commandLine, bool wait) {
+bool ProgramRun(std::string_view commandLine, bool wait, std::string_view program) {
   std::string line(commandLine);
+  const std::string file(program);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessA(file.empty() ? nullptr : file.c_str(), line.data(), nullptr, nullptr, FALSE,
+                        0, nullptr, nullptr, &startup, &process)) {
     ErrorCodeSet(static_cast<int>(::GetLastError()));
     return false;
   }

@@ -68,6 +68,9 @@ void ErrorCodeSet(int code);
 
 // Starts a program as a new process in the current folder. With `wait` off
 // it returns at once. False (and the error code) when it could not start.
-[[nodiscard]] bool ProgramRun(std::string_view commandLine, bool wait);
+// `program` names the file to start; without it the system finds the
+// command line's first word as it finds a program.
+[[nodiscard]] bool ProgramRun(std::string_view commandLine, bool wait,
+                              std::string_view program = {});
 
 }  // namespace rt

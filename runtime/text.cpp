@@ -136,7 +136,11 @@ double TextToNumber(std::string_view text) {
 
 std::int64_t TextToWhole(std::string_view text) {
   const double value = std::trunc(TextToNumber(text));
-  if (!(value > -9.2e18 && value < 9.2e18)) return 0;
+  // Beyond the 64-bit range a number stays as far from 0 as it can: read
+  // as 0 it would turn a large number into none.
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (value >= kLimit) return INT64_MAX;
+  if (value <= -kLimit) return INT64_MIN;
   return static_cast<std::int64_t>(value);
 }
 

@@ -72,7 +72,8 @@ std::string FormatShortTime(std::int64_t clock);
 // exponent after 'e' or 'E' count; a text without such digits (empty, a
 // word, a plus sign first) reads as 0.
 double TextToNumber(std::string_view text);
-// The same, cut towards zero to a whole number.
+// The same, cut towards zero to a whole number; beyond the 64-bit range the
+// nearest end of it.
 std::int64_t TextToWhole(std::string_view text);
 
 }  // namespace rt

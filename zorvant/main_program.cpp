@@ -1,6 +1,7 @@
 // Starting the main program "Tarm.exe" and waiting for its hand-shake.
 #include <windows.h>
 
+#include "rovalent.h"
 #include "start_steps.h"
 #include "zorvant.h"
 
@@ -66,7 +67,9 @@ bool ProbeTick(MainLocals& locals) {
 
 bool StartMainProgram(MainLocals& locals) {
   const std::string programFolder = rt::Clip(rt::PathShort());
-  if (!rt::FileExists(programFolder + "\\tarm.exe")) {
+  // The file that is looked for is the file that is started.
+  const std::string mainProgram = programFolder + "\\Tarm.exe";
+  if (!rt::FileExists(mainProgram)) {
     rt::MessageBoxShow(
         "Zorvant cannot run at this time because Tarm.exe does not exist in|the folder: " +
             programFolder + ".|" +
@@ -92,7 +95,15 @@ bool StartMainProgram(MainLocals& locals) {
   if (const std::string pass = rt::CommandLineValue("P"); !rt::IsBlank(pass)) append(" P=" + pass);
   if (!rt::CommandLineValue("/C").empty()) append(" /C");
 
-  static_cast<void>(rt::ProgramRun(command, false));  // not checked yet: a failed start is silent
+  if (!rt::ProgramRun(command, false, mainProgram)) {
+    // Left waiting, the user would see the loader until closing the window.
+    const std::string reason = SystemErrorText(static_cast<DWORD>(rt::ErrorCodeGet()));
+    rt::MessageBoxShow(
+        "Zorvant cannot run at this time because Tarm.exe could not be started in|the folder: " +
+            programFolder + ".||" + reason,
+        "Error Encountered", IDI_EXCLAMATION, "", 0);
+    return false;
+  }
   // Set only when even the launcher's own writes could not create the file.
   if (!rt::FileExists(file)) locals.FirstRun = 1;
   return true;

@@ -24,8 +24,8 @@ void CheckControlFolder(MainLocals& locals);
 void InstallPendingUpdates(MainLocals& locals);
 void ApplyManifestSetting();
 
-// Starts the main program; false when it is missing (the user has been
-// told).
+// Starts the main program; false when it is missing or cannot be started
+// (the user has been told).
 bool StartMainProgram(MainLocals& locals);
 // Waits for the main program's hand-shake in a nested event loop.
 void WaitForMainProgram(MainLocals& locals);

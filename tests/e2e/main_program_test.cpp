@@ -211,13 +211,81 @@ TEST_F(WithoutMainProgram, TellsTheUserAndWritesNothing) {
   EXPECT_EQ(e2e::Setting("Orvande Zorvant", "TempControlPath"), "");
 }
 
+// A "Tarm.exe" that is there but is no program that starts: the user is
+// told why, and the launcher ends as without a main program.
+struct UnstartableCase {
+  const char* name;
+  const char* content;  // null: a folder of that name
+};
+
+void PrintTo(const UnstartableCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class UnstartableMainProgram : public e2e::LauncherTest,
+                               public testing::WithParamInterface<UnstartableCase> {
+ protected:
+  UnstartableMainProgram() : LauncherTest(LongFolderName{}) {}
+};
+
+// What the system says when this process tries to start the file.
+std::string StartFailureText(const std::string& program) {
+  std::string line = "Tarm.exe V=Zorvant";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &started)) {
+    ::TerminateProcess(started.hProcess, 1);
+    rt::UniqueHandle process(started.hProcess), thread(started.hThread);
+    return "it started";
+  }
+  const DWORD error = ::GetLastError();
+  char text[512] = {};
+  DWORD n =
+      ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
+  if (n >= 2 && text[n - 2] == '\r' && text[n - 1] == '\n') n -= 2;
+  return std::string(text, n);
+}
+
+TEST_P(UnstartableMainProgram, IsReportedAndTheLauncherEnds) {
+  const UnstartableCase& c = GetParam();
+  const std::string program = folder_.File("Tarm.exe");
+  if (c.content) {
+    ASSERT_TRUE(driver::WriteFile(program, c.content));
+  } else {
+    ASSERT_TRUE(::CreateDirectoryA(program.c_str(), nullptr));
+  }
+  const std::string reason = StartFailureText(program);
+  ASSERT_NE(reason, "it started");
+  ASSERT_TRUE(Launch());
+  HWND box = driver::WaitForDialog(LauncherId(), "Error Encountered");
+  ASSERT_TRUE(box) << "no box";
+  const driver::MessageBoxView view = driver::ReadMessageBox(box);
+  EXPECT_EQ(view.text,
+            Lines("Zorvant cannot run at this time because Tarm.exe could not be started in|the "
+                  "folder: " +
+                  e2e::ShortPath(folder_.Path()) + ".||" + reason));
+  EXPECT_EQ(view.buttons, std::vector<std::string>{"OK"});
+  EXPECT_TRUE(view.icon);
+  ASSERT_TRUE(driver::AnswerMessageBox(box, "OK"));
+  EXPECT_EQ(WaitForExit(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, UnstartableMainProgram,
+                         testing::Values(UnstartableCase{"AFolder", nullptr},
+                                         UnstartableCase{"AnEmptyFile", ""},
+                                         UnstartableCase{"AText", "not a program"}),
+                         [](const testing::TestParamInfo<UnstartableCase>& info) {
+                           return info.param.name;
+                         });
+
 // ---------------------------------------------------------------------------
 // A wait that goes on: after 150 ticks the window shows what it hid.
 
 struct RevealCase {
   const char* name;
-  bool firstRun;              // the settings file cannot be made
-  bool mainProgramCannotRun;  // "Tarm.exe" is there but is no program
+  bool firstRun;  // the settings file cannot be made
   const char* prompt;
   std::vector<int> shown;  // control numbers
 };
@@ -241,13 +309,8 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
     // A file where the per-user folder belongs: nothing can be stored.
     ASSERT_TRUE(driver::WriteFile(e2e::UserSettingsFolder(), "not a folder"));
   }
-  // A main program that ends without a word, or none that starts: only a
-  // close ends the wait.
-  if (c.mainProgramCannotRun) {
-    ASSERT_TRUE(driver::WriteFile(folder_.File("Tarm.exe"), "not a program"));
-  } else {
-    folder_.AddMainProgram();
-  }
+  // A main program that ends without a word: only a close ends the wait.
+  folder_.AddMainProgram();
   HWND splash = StartLauncher();
   ASSERT_TRUE(splash);
   const ULONGLONG opened = ::GetTickCount64();
@@ -291,17 +354,12 @@ TEST_P(Reveal, ShowsTheControlsAfter150TicksAndTheCloseButtonEndsTheWait) {
 
 INSTANTIATE_TEST_SUITE_P(
     Waits, Reveal,
-    testing::Values(
-        RevealCase{"LoaderPicture", false, false, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
-        // Its failed start is not reported; the probes go on.
-        RevealCase{
-            "MainProgramThatCannotStart", false, true, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
-        RevealCase{"FirstRunProgressBar",
-                   true,
-                   false,
-                   "Please be patient while the software is configured to run on "
-                   "this computer...",
-                   {1, 2, 3, 4, 5}}),
+    testing::Values(RevealCase{"LoaderPicture", false, "Loading, Please Wait ...", {1, 2, 3, 4, 6}},
+                    RevealCase{"FirstRunProgressBar",
+                               true,
+                               "Please be patient while the software is configured to run on "
+                               "this computer...",
+                               {1, 2, 3, 4, 5}}),
     [](const testing::TestParamInfo<RevealCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -46,6 +46,7 @@ class Updates : public e2e::LauncherTest, public testing::WithParamInterface<Upd
   void SetUp() override {
     LauncherTest::SetUp();
     folder_.AddMainProgram(e2e::kPlanRecordAndRun);
+    RemoveAfterTest(Trace());
   }
 
   std::string Waiting(const std::string& name = {}) const {
@@ -63,11 +64,28 @@ class Updates : public e2e::LauncherTest, public testing::WithParamInterface<Upd
     }
   }
 
+  // The debug file of the starts, beside the program folder.
+  std::string Trace() const { return folder_.Path() + "-trace.txt"; }
+
+  // The names that the debug file reports as not installed, in its order.
+  std::vector<std::string> NotInstalled() const {
+    constexpr std::string_view kLine = "Update not installed: ";
+    std::vector<std::string> names;
+    const std::string trace = driver::ReadFile(Trace());
+    for (std::size_t at = trace.find(kLine); at != std::string::npos;
+         at = trace.find(kLine, at + 1)) {
+      const std::size_t from = at + kLine.size();
+      names.push_back(trace.substr(from, trace.find(", ", from) - from));
+    }
+    return names;
+  }
+
   void RunToTheMainProgram() {
     // A main program of an earlier start would still hold the mutex.
     folder_.EndPrograms();
     driver::RemoveTree(RecordFile());
-    const std::optional<DWORD> code = RunLauncher();
+    driver::RemoveTree(Trace());
+    const std::optional<DWORD> code = RunLauncher("\"DebugOutputFile=" + Trace() + "\"");
     ASSERT_TRUE(code) << "the launcher did not end";
     EXPECT_EQ(*code, 0u);
     EXPECT_TRUE(driver::FileExists(RecordFile())) << "the main program was not started";
@@ -108,6 +126,10 @@ TEST_P(Updates, AreInstalledWithoutLosingACopy) {
   EXPECT_EQ(SortedNoCase(driver::FolderEntries(folder_.Path())),
             ProgramFolderEntries(c.programAfter));
   EXPECT_EQ(driver::ReadFile(folder_.File("zorvant.exe")), launcher) << "the launcher was replaced";
+  // Only a copy that could not be replaced is reported; the launcher's own
+  // name, in any letter case, is not even tried.
+  EXPECT_EQ(NotInstalled(),
+            c.heldOpen ? std::vector<std::string>{c.heldOpen} : std::vector<std::string>{});
 
   std::vector<std::string> waitingNames;
   for (const Entry& e : c.waitingAfter) {
@@ -246,7 +268,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Any other number: on; a manifest that is there is never replaced.
         ManifestCase{"One", "1", nullptr, true, "1", kTemplate},
         ManifestCase{"Two", "2", kOwnManifest, true, "2", kOwnManifest},
-        ManifestCase{"MinusOne", "-1", nullptr, true, "-1", kTemplate}),
+        ManifestCase{"MinusOne", "-1", nullptr, true, "-1", kTemplate},
+        // Beyond the 64-bit range still a number other than 0.
+        ManifestCase{"BeyondTheWholeNumbers", "1e19", kOwnManifest, true, "1e19", kOwnManifest},
+        ManifestCase{"BeyondTheWholeNumbersBelow", "-1e19", nullptr, true, "-1e19", kTemplate}),
     [](const testing::TestParamInfo<ManifestCase>& info) { return info.param.name; });
 
 }  // namespace

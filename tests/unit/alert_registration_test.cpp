@@ -202,6 +202,62 @@ TEST_F(AlertRegistration, RemovalPutsTheProceduresBackForANewRegistration) {
   }
 }
 
+// Another program's subclass, installed over WinAccept, that counts what
+// passes through it.
+WNDPROC g_belowTop = nullptr;
+int g_throughTop = 0;
+LRESULT CALLBACK TopSubclass(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  ++g_throughTop;
+  return ::CallWindowProcA(g_belowTop, window, msg, wParam, lParam);
+}
+
+// Removal under a subclass installed since keeps the chain whole: WinAccept
+// stays below it and hands every message on, also after that subclass has
+// put WinAccept back, and a new alert uses it again without a second copy.
+TEST_F(AlertRegistration, RemovalUnderAnotherSubclassLeavesTheChainWhole) {
+  ASSERT_TRUE(::SetWindowTextA(Frame(), "framed"));
+  WinAlertMouseWheel();
+  g_belowTop = reinterpret_cast<WNDPROC>(::SetWindowLongA(
+      Frame(), GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(TopSubclass))));
+  ASSERT_EQ(g_belowTop, WinAccept);
+
+  WinAlert();
+  ExpectCleanUnder("WinAlert");
+  EXPECT_TRUE(ThreadAlertQueues().WA.empty());
+  EXPECT_EQ(ProcedureOf(Frame()), TopSubclass);
+  EXPECT_EQ(ProcedureOf(Client()), clientProc_);
+  g_throughTop = 0;
+  EXPECT_EQ(::SendMessageA(Frame(), WM_GETTEXTLENGTH, 0, 0), 6);
+  EXPECT_EQ(g_throughTop, 1);
+  EXPECT_EQ(RovalentErrorCode(), 0) << RovalentErrorText();
+
+  // The other program removes its subclass as it should.
+  ::SetWindowLongA(Frame(), GWL_WNDPROC, static_cast<LONG>(reinterpret_cast<LONG_PTR>(g_belowTop)));
+  EXPECT_EQ(::SendMessageA(Frame(), WM_GETTEXTLENGTH, 0, 0), 6);
+  EXPECT_EQ(RovalentErrorCode(), 0) << RovalentErrorText();
+
+  WinAlertMouseWheel();
+  EXPECT_EQ(ProcedureOf(Frame()), WinAccept);
+  alerts::TakeEvents(*window_);
+  ::SendMessageA(Frame(), WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, WHEEL_DELTA), 0);
+  EXPECT_EQ(alerts::TakeEvents(*window_), std::vector<int>{rvevent::kWheelUp});
+  for (const AlertEntry& e : ThreadAlertQueues().WA) {
+    EXPECT_EQ(e.returnTo, Address(e.isClientArea ? clientProc_ : frameProc_));
+  }
+  WinAlert();
+  ExpectOwnProcedures();
+
+  // A window that goes takes its forwarding with it.
+  WinAlertMouseWheel();
+  ::SetWindowLongA(Frame(), GWL_WNDPROC,
+                   static_cast<LONG>(reinterpret_cast<LONG_PTR>(TopSubclass)));
+  WinAlert();
+  EXPECT_EQ(ThreadAlertQueues().forwarding.size(), 1u);
+  window_->Close();
+  window_.reset();
+  EXPECT_TRUE(ThreadAlertQueues().forwarding.empty());
+}
+
 TEST_F(AlertRegistration, WithoutAnActiveWindowRemovalRemovesNothing) {
   WinAlertMouseWheel();
   ::ShowWindow(Frame(), SW_HIDE);

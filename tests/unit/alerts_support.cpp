@@ -86,6 +86,7 @@ void RemoveAllAlerts() {
   }
   queues.WA.clear();
   queues.MA.clear();
+  queues.forwarding.clear();
 }
 
 bool UnderWine() {

@@ -1,8 +1,11 @@
-// The library's debug output: debugger or time-stamped file, the cuts of
-// long texts, the switches, and what the event dump writes through.
+// The library's debug output: debugger or time-stamped file, long texts
+// and writers at once, the switches, and what the event dump writes through.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
+#include <sstream>
+#include <thread>
 
 #include "alerts_support.h"
 #include "file_tools.h"
@@ -47,7 +50,7 @@ TEST_F(DebugOutput, WithoutAFileTheDebuggerGetsTheTextUnstamped) {
       {"abc   ", 1, "abc\r\n"},
       {"abc   ", 0, "abc"},
       {std::string("ab\0cd", 5), 1, "ab"},  // a zero byte ends the text, line end and all
-      {long1015, 1, long1015 + "\r\n"},     // only the file's stamp would push it out
+      {long1015, 1, long1015 + "\r\n"},
       {long3000, 1, long3000 + "\r\n"},
       {"   ", 1, "\r\n"},
   };
@@ -97,7 +100,7 @@ TEST_F(DebugOutput, TheStampShowsTheHourInTwoPositionsAndTheClockModulo100) {
   EXPECT_EQ(driver::ReadFile(file), expected);
 }
 
-TEST_F(DebugOutput, TheStampedLineIsCutToTheLineBuffer) {
+TEST_F(DebugOutput, EveryLineReachesTheFileWholeWithItsLineEnd) {
   // Texts of distinct characters, so that a cut shows where it was made.
   auto text = [](std::size_t n) {
     std::string t;
@@ -109,15 +112,14 @@ TEST_F(DebugOutput, TheStampedLineIsCutToTheLineBuffer) {
     std::string text;
     std::string line;
   } cases[] = {
-      // 1009 characters fit with their stamp and line end: 1023 bytes.
       {text(1009), stamp + text(1009) + "\r\n"},
-      // 1015 lose their last characters and the line end.
-      {text(1015), stamp + text(1011)},
-      // Longer texts get a buffer of their own length and three bytes; the
-      // stamp pushes their last characters and the line end out.
-      {text(3000), stamp + text(2990)},
-      // Trailing blanks count for the buffer's size, not for the line.
-      {text(1021) + "    ", stamp + text(1015)},
+      // Around the size at which the stamp no longer fits a line of 1024.
+      {text(1015), stamp + text(1015) + "\r\n"},
+      {text(1020), stamp + text(1020) + "\r\n"},
+      {text(1021) + "    ", stamp + text(1021) + "\r\n"},
+      {text(3000), stamp + text(3000) + "\r\n"},
+      {text(70000), stamp + text(70000) + "\r\n"},
+      // A zero byte ends the text, line end and all.
       {std::string("ab\0cd", 5), stamp + "ab"},
   };
   const std::string file = folder_.File("long.txt");
@@ -133,8 +135,37 @@ TEST_F(DebugOutput, TheStampedLineIsCutToTheLineBuffer) {
   const std::string written = driver::ReadFile(file);
   EXPECT_EQ(written.size(), expected.size());
   EXPECT_EQ(written, expected);
-  EXPECT_EQ(cases[0].line.size(), 1023u);
-  EXPECT_EQ(cases[2].line.size(), 3002u);
+}
+
+// Each line is one append: the lines of writers that write at once follow
+// one another, none split by another's.
+TEST_F(DebugOutput, LinesOfWritersAtOnceAreNeverSplit) {
+  constexpr int kWriters = 4;
+  constexpr int kLines = 40;
+  const std::string file = folder_.File("shared.txt");
+  CommandLineScope named("DebugOutputFile=" + Quoted(file));
+  g_clock = ClockAt(14, 3, 7, 42);
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([w] {
+      rt::ThreadScope attached;
+      const std::string line(3000, static_cast<char>('A' + w));
+      for (int i = 0; i < kLines; ++i) WriteDebugText(line, 1);
+    });
+  }
+  for (std::thread& t : writers) t.join();
+
+  std::map<char, int> whole;
+  std::istringstream in(driver::ReadFile(file));
+  for (std::string line; std::getline(in, line);) {
+    const std::string stamp = "14:03:07:43 ";
+    ASSERT_TRUE(line.starts_with(stamp)) << line.substr(0, 40);
+    const std::string body = line.substr(stamp.size());
+    ASSERT_EQ(body.size(), 3001u) << body.substr(0, 40);  // with its CR
+    EXPECT_EQ(body.find_first_not_of(body[0]), 3000u) << "a line split by another";
+    ++whole[body[0]];
+  }
+  for (int w = 0; w < kWriters; ++w) EXPECT_EQ(whole[static_cast<char>('A' + w)], kLines) << w;
 }
 
 TEST_F(DebugOutput, AFileThatCannotBeOpenedSendsTheThreadsTextsToTheDebugger) {

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "driver.h"
+#include "file_tools.h"
 #include "rovalent.h"
 #include "test_support.h"
 
@@ -124,6 +126,85 @@ TEST(LoadDLLProc, AFailedFreeReplacesTheMissingProcedureText) {
   EXPECT_EQ(procedure.load(), kProcLookupFailed);
   EXPECT_EQ(RovalentErrorCode(), 0);
   EXPECT_TRUE(rt::IsBlank(RovalentErrorText()));
+}
+
+// A copy of this test program that Wine lets load its own copy of one
+// system DLL from disk before Wine's built-in one, for the length of a
+// scope. Without it Wine takes its built-in DLL whatever the search order.
+class NativeFirst {
+ public:
+  NativeFirst(const std::string& program, const std::string& dll)
+      : key_("Software\\Wine\\AppDefaults\\" + program) {
+    HKEY overrides = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, (key_ + "\\DllOverrides").c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, &overrides, nullptr) != ERROR_SUCCESS) {
+      ADD_FAILURE() << "cannot write the DLL overrides of " << program;
+      return;
+    }
+    constexpr char kNativeFirst[] = "native,builtin";
+    ::RegSetValueExA(overrides, dll.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeFirst),
+                     sizeof kNativeFirst);
+    ::RegCloseKey(overrides);
+  }
+  NativeFirst(const NativeFirst&) = delete;
+  NativeFirst& operator=(const NativeFirst&) = delete;
+  ~NativeFirst() { ::RegDeleteTreeA(HKEY_CURRENT_USER, key_.c_str()); }
+
+ private:
+  std::string key_;
+};
+
+// The two programs of the next test, run in a copy of this one: a program
+// of the library's that alerts the session-change message, and one that
+// looks a procedure of that DLL up by name for itself.
+TEST(SystemDllChild, DISABLED_AlertsTheSessionChange) {
+  std::unique_ptr<rt::Window> window = rt::WindowLoad("test$windows", "QUIET");
+  ASSERT_TRUE(window);
+  window->Open(nullptr);
+  WinAlert(WM_WTSSESSION_CHANGE);
+  WinAlert();
+  window->Close();
+}
+
+TEST(SystemDllChild, DISABLED_LooksUpAProcedureByName) {
+  ProcVariable procedure{0};
+  // The DLL in the program's folder comes first, and it has no procedures.
+  EXPECT_EQ(ds_LoadDLLProc("Wtsapi32", "WTSRegisterSessionNotification", procedure), 1);
+}
+
+// A DLL of a system DLL's name in the program's own folder, where updates
+// are copied: the library's own lookups never load it, while a caller's
+// lookup by name still finds it there first.
+TEST(LoadDLLProc, TheLibrarysOwnSystemDllsComeFromTheSystemFolderOnly) {
+  testsupport::TempFolder folder;
+  constexpr char kProgram[] = "rv_dll_probe.exe";
+  char self[MAX_PATH] = {};
+  ASSERT_NE(::GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+  ASSERT_TRUE(::CopyFileA(self, folder.File(kProgram).c_str(), TRUE));
+  ASSERT_TRUE(::CopyFileA((driver::ExecutableFolder() + "\\rv_mark.dll").c_str(),
+                          folder.File("wtsapi32.dll").c_str(), TRUE));
+  const NativeFirst overrides(kProgram, "wtsapi32");
+  const std::string mark = folder.File("wtsapi32.dll.loaded");
+
+  const struct {
+    const char* child;
+    bool loadsTheDll;
+  } cases[] = {
+      {"AlertsTheSessionChange", false},
+      {"LooksUpAProcedureByName", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.child);
+    ASSERT_TRUE(driver::RemoveTree(mark));
+    const std::optional<driver::Process> child =
+        driver::Process::Start(folder.Path(), kProgram,
+                               std::string("--gtest_also_run_disabled_tests "
+                                           "--gtest_filter=SystemDllChild.DISABLED_") +
+                                   c.child);
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->WaitForExit(20000), 0u);
+    EXPECT_EQ(driver::FileExists(mark), c.loadsTheDll);
+  }
 }
 
 }  // namespace

@@ -43,7 +43,12 @@ TEST(TimeStampText, HoursAndMinutesOfTheClockWithTheSecondsAHundredthAhead) {
       {3603000, 0, "10:00:30."},
       {3603000, 18, "10:00:30.000000000000000000"},
       {8640000 + 363000, 6, "01:00:30.000000"},  // past midnight
-      {3606000, 6, "10:00:00.000000"},           // the last hundredth of a minute
+      // The last hundredth of a minute is the next minute's start, with its
+      // own hours and minutes.
+      {3606000, 6, "10:01:00.000000"},
+      {3606000.5, 6, "10:01:00.005000"},
+      {3606000 - 0x1p-31, 6, "10:00:59.999999"},
+      {8639999.5, 6, "23:59:59.995000"},
       {3600725, 6, "10:00:07.250000"},
       // No binary noise in the digits that are kept.
       {3603050, 6, "10:00:30.500000"},
@@ -52,6 +57,9 @@ TEST(TimeStampText, HoursAndMinutesOfTheClockWithTheSecondsAHundredthAhead) {
       {8639999, 6, "23:59:59.990000"},
       {3603000.25, 6, "10:00:30.002500"},
       {3603000.25, 3, "10:00:30.002"},  // cut, not rounded
+      {3601000, 6, "10:00:10.000000"},
+      // Two digits of seconds also when a reading just under 10 rounds up.
+      {999.99999999999977, 6, "00:00:10.000000"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TimeStampText(c.value, c.digits), c.text) << c.value << " " << c.digits;

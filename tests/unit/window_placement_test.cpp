@@ -170,6 +170,67 @@ TEST_F(WindowPlacement, AGivenRectangleIsFittedIntoTheDesktop) {
   }
 }
 
+// A second monitor above or left of the primary puts the virtual screen's
+// origin below zero; the task bar is the primary's, whose work area starts
+// at 0,0.
+TEST_F(WindowPlacement, AScreenWhoseOriginIsNotZero) {
+  const RECT above{0, -1024, 1280, 1024};
+  const RECT left{-1280, 0, 1280, 1024};
+  const struct {
+    const char* what;
+    RECT screen;
+    RECT work;
+    Box given;
+    Box placed;
+  } cases[] = {
+      {"above: over the bottom bar",
+       above,
+       {0, 0, 1280, 984},
+       {100, 900, 200, 100},
+       {100, 884, 200, 100}},
+      {"above: on the upper monitor",
+       above,
+       {0, 0, 1280, 984},
+       {100, -900, 200, 100},
+       {100, -900, 200, 100}},
+      {"above: beyond its top",
+       above,
+       {0, 0, 1280, 984},
+       {100, -1100, 200, 100},
+       {100, -1024, 200, 100}},
+      {"above: a bar along the primary's top",
+       above,
+       {0, 40, 1280, 1024},
+       {100, 10, 200, 100},
+       {100, 10, 200, 100}},
+      {"left: over the bottom bar",
+       left,
+       {0, 0, 1280, 984},
+       {-500, 900, 200, 100},
+       {-500, 900, 200, 100}},
+      {"left: a bar on the primary's right",
+       left,
+       {0, 0, 1220, 1024},
+       {1150, 100, 100, 100},
+       {1120, 100, 100, 100}},
+      {"left: beyond its left edge",
+       left,
+       {0, 0, 1280, 984},
+       {-1400, 100, 200, 100},
+       {-1280, 100, 200, 100}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Open(false);
+    g_screen = c.screen;
+    g_work = c.work;
+    Box box = c.given;
+    EXPECT_EQ(ds_VisibleOnDesktop(&box.x, &box.y, &box.w, &box.h, 1), 0);
+    EXPECT_EQ(box, c.placed);
+    window_->Close();
+  }
+}
+
 TEST_F(WindowPlacement, WithoutAVirtualScreenTheWorkAreaIsTheDesktop) {
   Open(false);
   g_screen = {0, 0, 0, 0};
