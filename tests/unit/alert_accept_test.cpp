@@ -420,6 +420,21 @@ TEST_F(AlertAccept, AWindowWithoutAlertsOfTheThreadIsAnswered0) {
   PutOwnProcedure(frame);
 }
 
+// Nothing unwinds into Windows: a failure inside (here the allocation of the
+// first trace text) is WinAccept's error, and the message still reaches the
+// window's own procedure.
+TEST_F(AlertAccept, AFailureInsideIsItsErrorAndTheMessageGoesOn) {
+  WinAlert(700, 0, 4);
+  CommandLineScope traced("/debugWinAlert");
+  ASSERT_TRUE(SwitchOn(RvSwitch::DebugWinAlert));  // read before the allocation fails
+  alerts::FailNextAllocation();
+  EXPECT_EQ(Send(Frame(), 700, 3, 4), kOwnAnswer);
+  EXPECT_EQ(g_reached, (std::vector<Sent>{{Frame(), 700, 3, 4}}));
+  EXPECT_EQ(RovalentErrorCode(), rverr::kWinAccept);
+  EXPECT_EQ(rt::Clip(RovalentErrorProc()), "WinAccept");
+  EXPECT_TRUE(Events().empty());
+}
+
 TEST_F(AlertAccept, TraceLinesNameTheMessageAndFollowTheLookup) {
   alerts::DebuggerMonitor debugger;
   CommandLineScope traced("/debugWinAlert");

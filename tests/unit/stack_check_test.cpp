@@ -9,7 +9,7 @@
 #include "alerts_support.h"
 #include "driver.h"
 #include "file_tools.h"
-#include "rovalent.h"
+#include "rovalent_internal.h"
 #include "test_support.h"
 
 // Where the register test leaves what it read after the stubs.
