@@ -19,17 +19,6 @@ constexpr int kFirstButton = 100;
 constexpr int kTextId = 90;
 constexpr int kIconId = 91;
 
-std::vector<std::string> Split(std::string_view text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, start);
-    parts.emplace_back(text.substr(start, at == std::string_view::npos ? at : at - start));
-    if (at == std::string_view::npos) return parts;
-    start = at + 1;
-  }
-}
-
 // "&Cancel" and "Cancel" are the captions of a cancel button.
 bool IsCancelCaption(std::string caption) {
   std::erase(caption, '&');
