@@ -1,9 +1,8 @@
 // Message alerts: each thread's queues of alerts and alerted message
 // numbers, and their registration and removal on the current window.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
-#include <memory>
 #include <new>
 
 namespace {
@@ -16,34 +15,12 @@ using RegisterSessionNotificationFn = BOOL(WINAPI*)(HWND, DWORD);
 using UnRegisterSessionNotificationFn = BOOL(WINAPI*)(HWND);
 
 // ---------------------------------------------------------------------------
-// The queues of each thread
+// The queues of each thread: empty at its start, gone at its end.
 
-// Owned here by thread id, since thread-local storage cannot own them with
-// this toolchain; a thread reaches its own through a plain pointer.
-std::mutex g_queuesMutex;
-std::map<DWORD, std::unique_ptr<AlertQueues>> g_queues;
-thread_local AlertQueues* t_queues = nullptr;
-
-AlertQueues& NewThreadQueues() {
-  auto queues = std::make_unique<AlertQueues>();
-  std::lock_guard lock(g_queuesMutex);
-  // A queue left under this id belonged to an ended thread that never ran
-  // its end steps.
-  auto& slot = g_queues[::GetCurrentThreadId()];
-  slot = std::move(queues);
-  t_queues = slot.get();
-  return *t_queues;
-}
+rt::PerThread<AlertQueues> g_queues;
 
 void AlertThreadInit() {
-  NewThreadQueues();
-}
-
-void AlertThreadTerm() {
-  std::lock_guard lock(g_queuesMutex);
-  auto it = g_queues.find(::GetCurrentThreadId());
-  if (it != g_queues.end() && it->second.get() == t_queues) g_queues.erase(it);
-  t_queues = nullptr;
+  g_queues.Get() = AlertQueues{};
 }
 
 void AlertModuleTerm() {
@@ -232,13 +209,11 @@ void CloseWindowHandles() {
 
 }  // namespace
 
-const rt::Module RovalentAlertModule{"ds_rvAlert", nullptr, AlertModuleTerm, AlertThreadInit,
-                                     AlertThreadTerm};
+const rt::Module RovalentAlertModule{
+    .name = "ds_rvAlert", .moduleTerm = AlertModuleTerm, .threadInit = AlertThreadInit};
 
 AlertQueues& ThreadAlertQueues() {
-  if (AlertQueues* queues = t_queues) return *queues;
-  // A thread that the runtime did not start has run no start steps.
-  return NewThreadQueues();
+  return g_queues.Get();
 }
 
 std::vector<AlertEntry>::iterator FirstAlertOf(std::vector<AlertEntry>& wa, std::int32_t handle) {
@@ -246,6 +221,18 @@ std::vector<AlertEntry>::iterator FirstAlertOf(std::vector<AlertEntry>& wa, std:
       std::lower_bound(wa.begin(), wa.end(), handle,
                        [](const AlertEntry& a, std::int32_t h) { return a.handle < h; });
   return it != wa.end() && it->handle == handle ? it : wa.end();
+}
+
+WNDPROC ReplacedProcedure(std::int32_t handle) noexcept {
+  AlertQueues* queues = g_queues.Find();
+  if (!queues) return nullptr;
+  std::int32_t replaced = 0;
+  if (const auto alert = FirstAlertOf(queues->WA, handle); alert != queues->WA.end()) {
+    replaced = alert->returnTo;
+  } else if (const auto kept = queues->forwarding.find(handle); kept != queues->forwarding.end()) {
+    replaced = kept->second;
+  }
+  return reinterpret_cast<WNDPROC>(static_cast<std::intptr_t>(replaced));
 }
 
 void WinAlert(std::optional<std::int32_t> first, std::optional<std::int32_t> last,

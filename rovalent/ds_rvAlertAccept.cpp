@@ -1,7 +1,7 @@
 // The window procedure of alerted windows: it turns the alerted messages
 // into events of the thread that asked for them and hands every other
 // message on to the procedure it replaced.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 
@@ -9,9 +9,7 @@ namespace {
 
 constexpr std::int32_t kTaskBarCallBack = 25000;
 
-// The thread's last alerted messages. Kept trivially destructible: with this
-// toolchain a thread's thread-local storage is gone before thread-local
-// destructors would run.
+// The thread's last alerted messages.
 struct AcceptValues {
   std::int32_t alertMessage;
   std::int32_t sysEventMessage;
@@ -187,9 +185,7 @@ void KeepMessage(std::int32_t message, WPARAM wParam, LPARAM lParam) {
   QuorrelLine("WinAccept RV::WM_HELP AFTER PEEK\r\n");
 }
 
-}  // namespace
-
-LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Accept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   rt::ThreadAttachCurrent();
   ClearRovalentError("WinAccept");
   const auto message = static_cast<std::int32_t>(msg);
@@ -260,6 +256,22 @@ LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) 
     return ::CallWindowProcA(ProcedureOf(alert.returnTo), window, msg, wParam, lParam);
   }
   return (alert.action & rvaction::kAnswerOne) ? 1 : 0;
+}
+
+}  // namespace
+
+LRESULT CALLBACK WinAccept(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+  try {
+    return Accept(window, msg, wParam, lParam);
+  } catch (...) {
+    // Nothing may unwind into user32. What failed (an allocation, as a rule)
+    // is the library's error; logging it would allocate again, so it is only
+    // stored, and the message goes on as if it were not alerted.
+    RovalentErrorTextSet("WinAccept error : the message could not be handled");
+    RovalentErrorCodeStore(rverr::kWinAccept);
+    const WNDPROC replaced = ReplacedProcedure(HandleValue(window));
+    return replaced ? ::CallWindowProcA(replaced, window, msg, wParam, lParam) : 0;
+  }
 }
 
 std::int32_t Rovalent() {

@@ -1,5 +1,5 @@
 // The names of the Windows messages below WM_USER, for the alert traces.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 
@@ -202,6 +202,12 @@ constexpr Row kRows[] = {
     {"RV::WM_COALESCE_LAST", 927},
 };
 static_assert(std::size(kRows) == 183);
+
+// A row of the table: the name, 25 characters, blank-padded.
+struct MessageName {
+  std::string name;
+  std::int32_t number = 0;
+};
 
 // The table is shared by every thread; each operation holds the guard, and
 // a build holds it throughout, so a lookup never sees half a table.

@@ -1,7 +1,7 @@
 // The stack check: a stretch of code between SaveStackEntry and
 // TestStackEntry must leave the stack and frame pointers as it found them,
 // and should leave the general registers so.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 namespace {
 

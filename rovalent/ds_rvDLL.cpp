@@ -1,6 +1,6 @@
 // Looking procedures up at run time, so that the library never imports the
 // system functions that not every Windows version offers.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 BOOL(WINAPI* rvseam::freeLibrary)(HMODULE) = ::FreeLibrary;
 

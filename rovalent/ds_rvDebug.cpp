@@ -1,6 +1,6 @@
 // The library's diagnostics: its switches, the debug output and what the
 // event dump writes through.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 #include <array>
@@ -44,21 +44,13 @@ constexpr std::int32_t kBlack = 0;
 constexpr std::int32_t kWhite = 0xFFFFFF;
 constexpr std::int32_t kBlue = 0xFF0000;
 
-// The debug output of one thread. Kept trivially destructible: with this
-// toolchain a thread's thread-local storage is gone before thread-local
-// destructors would run. The file's owner is in g_openFiles.
+// The debug output of one thread; its file is closed when the thread ends.
 struct DebugThreadState {
-  std::int32_t fileNameTaken;  // 1 after the thread's first text
-  std::int32_t fileState;      // 0 not open, 1 open, below 0: minus the failed open's code
-  HANDLE file;
+  std::int32_t fileNameTaken = 0;  // 1 after the thread's first text
+  std::int32_t fileState = 0;      // 0 not open, 1 open, below 0: minus the failed open's code
+  rt::UniqueFileHandle file;
 };
-thread_local DebugThreadState t_debug{};
-
-// The owners of the threads' open debug files, by thread id. A thread's end
-// steps close its own; whatever a thread that never ran them left open goes
-// at module end (or when a new thread with the same id opens the file).
-std::mutex g_openFilesMutex;
-std::map<DWORD, rt::UniqueFileHandle> g_openFiles;
+rt::PerThread<DebugThreadState> g_debug;
 
 std::atomic<bool> g_firstLinePosted{false};
 
@@ -80,12 +72,12 @@ void CreateEmpty(const std::string& name) {
 }
 
 void OpenDebugFile(DebugThreadState& state, const std::string& name) {
-  HANDLE file = OpenForAppending(name);
-  DWORD error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+  rt::UniqueFileHandle file(OpenForAppending(name));
+  DWORD error = file ? 0 : ::GetLastError();
   if (error == ERROR_FILE_NOT_FOUND) {
     CreateEmpty(name);
-    file = OpenForAppending(name);
-    error = file == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    file.reset(OpenForAppending(name));
+    error = file ? 0 : ::GetLastError();
   }
   if (error != 0) {
     // A code too large for the state still leaves it negative.
@@ -93,9 +85,7 @@ void OpenDebugFile(DebugThreadState& state, const std::string& name) {
     return;
   }
   state.fileState = 1;
-  state.file = file;
-  std::lock_guard lock(g_openFilesMutex);
-  g_openFiles[::GetCurrentThreadId()] = rt::UniqueFileHandle(file);
+  state.file = std::move(file);
 }
 
 // One line is one append, so that it reaches the file whole even while
@@ -129,8 +119,6 @@ void DebugModuleInit() {
 void DebugModuleTerm() {
   WQ.clear();
   DS_VDQ.lines.clear();
-  std::lock_guard lock(g_openFilesMutex);
-  g_openFiles.clear();
 }
 
 }  // namespace
@@ -148,17 +136,7 @@ bool SwitchOn(RvSwitch which) {
 }
 
 void RovalentThreadFileInit() {
-  t_debug = DebugThreadState{};
-}
-
-void RovalentThreadTerm() {
-  DebugThreadState& state = t_debug;
-  if (state.fileState == 1) {
-    std::lock_guard lock(g_openFilesMutex);
-    auto it = g_openFiles.find(::GetCurrentThreadId());
-    if (it != g_openFiles.end() && it->second.get() == state.file) g_openFiles.erase(it);
-  }
-  state = DebugThreadState{};
+  g_debug.Get() = DebugThreadState{};
 }
 
 void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
@@ -167,7 +145,7 @@ void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
   // The line is a zero-terminated text: a zero byte ends it there.
   line.resize(std::min(line.size(), line.find('\0')));
 
-  DebugThreadState& state = t_debug;
+  DebugThreadState& state = g_debug.Get();
   if (state.fileNameTaken == 0) {
     state.fileNameTaken = 1;
     const std::string value = rt::CommandLineValue(kDebugOutputFileValue);
@@ -185,7 +163,8 @@ void WriteDebugText(std::string_view text, std::uint8_t addLineEnd) {
   }
   const std::int32_t clock = rvseam::clockNow();
   // Of any length, the line keeps its end and its line end behind the stamp.
-  AppendLine(state.file, rt::FormatTimeT4(clock) + ":" + std::to_string(clock % 100) + " " + line);
+  AppendLine(state.file.get(),
+             rt::FormatTimeT4(clock) + ":" + std::to_string(clock % 100) + " " + line);
 }
 
 std::uint8_t DebugWait() {
@@ -220,13 +199,14 @@ std::uint8_t DebugWriteLine(const DebugLine& loc) {
       column(loc.eventCol);
   std::tie(filed.textCol, filed.textCol2, filed.textCol3, filed.textCol4) = column(loc.eventCol);
 
-  DebugWait();
-  DS_VDQ.buffer = filed;
-  DS_VDQ.lines.push_back(std::move(filed));
-  while (DS_VDQ.lines.size() > static_cast<std::size_t>(std::max(DebugViewMaxLines, 0))) {
-    DS_VDQ.lines.pop_front();
+  {
+    RovalentLockHold lock(kLockHolder);
+    DS_VDQ.buffer = filed;
+    DS_VDQ.lines.push_back(std::move(filed));
+    while (DS_VDQ.lines.size() > static_cast<std::size_t>(std::max(DebugViewMaxLines, 0))) {
+      DS_VDQ.lines.pop_front();
+    }
   }
-  DebugRelease();
 
   // Tested and set in one step, so that two threads writing their first
   // lines at once still post the event once.
@@ -430,7 +410,7 @@ void ds_Debug(std::optional<std::string_view> window, std::string_view text, std
     // Each window name keeps one colour for the run; names are told apart
     // by their first 255 characters, without trailing blanks.
     const std::string key = rt::Clip(rt::Cut(*window, 255));
-    DebugWait();
+    RovalentLockHold lock(kLockHolder);
     auto found = WQ.find(key);
     if (found == WQ.end()) {
       const int red = rt::RandomInRange(120, 240);
@@ -439,12 +419,11 @@ void ds_Debug(std::optional<std::string_view> window, std::string_view text, std
       found = WQ.emplace(key, red + 256 * green + 65536 * blue).first;
     }
     loc.winCol = found->second;
-    DebugRelease();
   }
   loc.event = event;
   loc.eventCol = event == 520 ? kRed : event == 521 ? kGreen : kWhite;
   loc.text1 = rt::Fixed(DebugEventText(text, event, field), 255);
-  DebugWriteLine(loc);
+  static_cast<void>(DebugWriteLine(loc));  // always 0
   SaveStackEntry();
   g_lastDumpedEvent = loc.event;
   TestStackEntry();

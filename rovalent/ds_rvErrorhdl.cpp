@@ -1,6 +1,6 @@
 // The library's per-thread error state, its calling convention and the texts
 // of its error codes.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 
@@ -10,14 +10,12 @@ constexpr std::size_t kFieldWidth = 255;
 constexpr std::int32_t kCustomerCodeBit = 0x20000000;
 constexpr char kUnknownCode[] = "Unknown Rovalent error code";
 
-// The error state of a thread. It is kept trivially destructible: with this
-// toolchain's emulated thread-local storage, a thread's values are freed
-// before the destructors of thread-local objects run at thread exit.
+// The error state of a thread, in fixed fields that need no allocation.
 thread_local std::int32_t t_errorCode = 0;
 thread_local char t_errorText[kFieldWidth];
 thread_local char t_errorProc[kFieldWidth];
 
-void Assign(char (&field)[kFieldWidth], std::string_view text) {
+void Assign(char (&field)[kFieldWidth], std::string_view text) noexcept {
   const std::size_t n = std::min(text.size(), kFieldWidth);
   std::fill(std::copy_n(text.begin(), n, field), std::end(field), ' ');
 }
@@ -153,11 +151,11 @@ std::string_view RovalentErrorProc() {
   return View(t_errorProc);
 }
 
-void RovalentErrorTextSet(std::string_view text) {
+void RovalentErrorTextSet(std::string_view text) noexcept {
   Assign(t_errorText, text);
 }
 
-void RovalentErrorCodeStore(std::int32_t code) {
+void RovalentErrorCodeStore(std::int32_t code) noexcept {
   t_errorCode = code;
 }
 

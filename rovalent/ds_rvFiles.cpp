@@ -1,5 +1,5 @@
 // Special folders and nested folder creation.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <cstring>
 

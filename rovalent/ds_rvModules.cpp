@@ -1,11 +1,9 @@
 // The start and end steps of the library's modules whose procedures this
 // program does not use: they prepare data that nothing here reads and make
 // control types available to windows.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <array>
-#include <map>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -42,24 +40,16 @@ struct TaskbarIconHandle {
   std::string name;
 };
 
-// A thread's queues live from its start steps to its end steps. They are
-// kept by thread id rather than in thread-local objects, whose destructors
-// would run after this toolchain has freed the thread's thread-local storage.
+// A thread's queues are empty at its start and go at its end.
 struct TaskbarQueues {
   std::vector<TaskbarIcon> IQ;
   std::vector<TaskbarIconHandle> IHQ;
 };
-std::mutex g_queuesMutex;
-std::map<DWORD, std::vector<PidEvent>> g_pidEventQueues;
-std::map<DWORD, TaskbarQueues> g_taskbarQueues;
+rt::PerThread<std::vector<PidEvent>> g_pidEventQueue;
+rt::PerThread<TaskbarQueues> g_taskbarQueues;
 
 void PidEventThreadInit() {
-  std::lock_guard lock(g_queuesMutex);
-  g_pidEventQueues[::GetCurrentThreadId()].clear();
-}
-void PidEventThreadTerm() {
-  std::lock_guard lock(g_queuesMutex);
-  g_pidEventQueues.erase(::GetCurrentThreadId());
+  g_pidEventQueue.Get().clear();
 }
 
 // Taskbar icons and balloons.
@@ -76,14 +66,7 @@ void TaskbarModuleInit() {
   rt::ControlTypeRegister(rt::ControlType::Prompt);
 }
 void TaskbarThreadInit() {
-  std::lock_guard lock(g_queuesMutex);
-  TaskbarQueues& queues = g_taskbarQueues[::GetCurrentThreadId()];
-  queues.IQ.clear();
-  queues.IHQ.clear();
-}
-void TaskbarThreadTerm() {
-  std::lock_guard lock(g_queuesMutex);
-  g_taskbarQueues.erase(::GetCurrentThreadId());
+  g_taskbarQueues.Get() = TaskbarQueues{};
 }
 
 void ControlsModuleInit() {
@@ -94,8 +77,7 @@ void ControlsModuleInit() {
 }  // namespace
 
 const rt::Module RovalentCommsModule{"ds_rvComms", CommsModuleInit};
-const rt::Module RovalentPidEventModule{"pid_events", nullptr, nullptr, PidEventThreadInit,
-                                        PidEventThreadTerm};
-const rt::Module RovalentTaskbarModule{"ds_rvTaskbar", TaskbarModuleInit, nullptr,
-                                       TaskbarThreadInit, TaskbarThreadTerm};
+const rt::Module RovalentPidEventModule{.name = "pid_events", .threadInit = PidEventThreadInit};
+const rt::Module RovalentTaskbarModule{
+    .name = "ds_rvTaskbar", .moduleInit = TaskbarModuleInit, .threadInit = TaskbarThreadInit};
 const rt::Module RovalentControlsModule{"controls", ControlsModuleInit};

@@ -1,5 +1,5 @@
 // Sleeping, the high-resolution clock and time stamps.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <x86intrin.h>
 

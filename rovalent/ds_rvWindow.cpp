@@ -1,5 +1,5 @@
 // Keeping a window, or a rectangle, inside the visible desktop.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The library's main module: the state that the whole library shares, its
 // module and thread steps, and the hexadecimal texts.
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 #include <algorithm>
 #include <memory>
@@ -44,8 +44,11 @@ void RovalentThreadInit() {
   RovalentThreadFileInit();
 }
 
-const rt::Module RovalentModule{"rovalent",         RovalentModuleInit, RovalentModuleTerm,
-                                RovalentThreadInit, RovalentThreadTerm, &kResource};
+const rt::Module RovalentModule{.name = "rovalent",
+                                .moduleInit = RovalentModuleInit,
+                                .moduleTerm = RovalentModuleTerm,
+                                .threadInit = RovalentThreadInit,
+                                .resource = &kResource};
 
 const rt::Module* const kModules[] = {
     &RovalentModule,         &RovalentCommsModule, &RovalentPidEventModule, &RovalentTaskbarModule,

@@ -19,17 +19,6 @@ constexpr int kFirstButton = 100;
 constexpr int kTextId = 90;
 constexpr int kIconId = 91;
 
-std::vector<std::string> Split(std::string_view text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, start);
-    parts.emplace_back(text.substr(start, at == std::string_view::npos ? at : at - start));
-    if (at == std::string_view::npos) return parts;
-    start = at + 1;
-  }
-}
-
 // "&Cancel" and "Cancel" are the captions of a cancel button.
 bool IsCancelCaption(std::string caption) {
   std::erase(caption, '&');
@@ -155,7 +144,7 @@ void BuildMessageBox(HWND dialog, BoxContent& box) {
   ::SetFocus(defaultButton);
 }
 
-INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR BoxMessage(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
   auto* box = reinterpret_cast<BoxContent*>(::GetWindowLongPtrA(dialog, DWLP_USER));
   switch (msg) {
     case WM_INITDIALOG:
@@ -175,6 +164,18 @@ INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     }
   }
   return FALSE;
+}
+
+// Nothing may unwind into user32: a message whose handling failed (an
+// allocation, as a rule) is left to the dialog manager. A box that could not
+// be built might have no button to close it, so it ends without an answer.
+INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+  try {
+    return BoxMessage(dialog, msg, wp, lp);
+  } catch (...) {
+    if (msg == WM_INITDIALOG) ::EndDialog(dialog, 0);
+    return FALSE;
+  }
 }
 
 // An empty dialog template; the box builds its controls itself.
@@ -223,7 +224,7 @@ void CALLBACK Reselect(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   }
 }
 
-int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
+int BrowseMessage(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
   switch (msg) {
     case BFFM_INITIALIZED: {
       auto* browse = reinterpret_cast<BrowseState*>(data);
@@ -257,6 +258,16 @@ int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
       return 1;  // a typed name that is not a folder: keep the dialog open
   }
   return 0;
+}
+
+// Nothing may unwind into the shell's dialog: a message whose handling failed
+// is left to it.
+int CALLBACK BrowseCallback(HWND dialog, UINT msg, LPARAM lp, LPARAM data) noexcept {
+  try {
+    return BrowseMessage(dialog, msg, lp, data);
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "text.h"
+
 namespace rt {
 
 std::string IniReadText(std::string_view section, std::string_view key, std::string_view def,
@@ -24,15 +26,8 @@ void IniStore::SetUp(std::string_view fileName, int /*kind*/) {
   char full[MAX_PATH * 2];
   const DWORD n = ::GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
   file_ = (n == 0 || n >= sizeof full) ? name : std::string(full, n);
-  sectors_.clear();
-  const std::string stored = IniReadText(kBookkeepingSection, "Sectors", "", file_);
-  std::size_t start = 0;
-  while (start < stored.size()) {
-    std::size_t comma = stored.find(',', start);
-    if (comma == std::string::npos) comma = stored.size();
-    if (comma > start) sectors_.push_back(stored.substr(start, comma - start));
-    start = comma + 1;
-  }
+  sectors_ = Split(IniReadText(kBookkeepingSection, "Sectors", "", file_), ',');
+  std::erase(sectors_, "");
   open_ = true;
 }
 

@@ -9,8 +9,7 @@ namespace {
 
 struct Entry {
   unsigned slot;
-  void* object;  // null once its slot has gone
-  void (*destroy)(void*);
+  std::unique_ptr<SlotObject> object;  // null once its slot has gone
 };
 
 // One thread's objects. Their list changes its length only on its own
@@ -53,44 +52,43 @@ unsigned SlotNew() {
   return ++g_lastSlot;
 }
 
-void* SlotFind(unsigned slot) {
+SlotObject* SlotFind(unsigned slot) {
   if (!t_objects) return nullptr;
   for (const Entry& e : t_objects->entries) {
-    if (e.slot == slot) return e.object;
+    if (e.slot == slot) return e.object.get();
   }
   return nullptr;
 }
 
-void SlotAdd(unsigned slot, void* object, void (*destroy)(void*)) {
+void SlotAdd(unsigned slot, std::unique_ptr<SlotObject> object) {
   Threads& threads = TheThreads();
   LockHold hold(threads.lock);
   ThreadObjects& mine = Mine(threads);
   std::erase_if(mine.entries, [](const Entry& e) { return !e.object; });  // of slots gone
-  mine.entries.push_back({slot, object, destroy});
+  mine.entries.push_back({slot, std::move(object)});
 }
 
 void SlotDestroyAll(unsigned slot) {
-  std::vector<Entry> gone;
+  std::vector<std::unique_ptr<SlotObject>> gone;
   {
     Threads& threads = TheThreads();
     LockHold hold(threads.lock);
     for (const auto& thread : threads.all) {
       for (Entry& e : thread->entries) {
-        if (e.slot != slot || !e.object) continue;
-        gone.push_back(e);
-        e.object = nullptr;  // the entry's thread may be reading the others' slot numbers
+        // The entry stays: its thread may be reading the others' slot numbers.
+        if (e.slot == slot && e.object) gone.push_back(std::move(e.object));
       }
     }
   }
-  for (const Entry& e : gone) e.destroy(e.object);
+  // Destroyed outside the lock, which their destructors may need.
 }
 
-void* SlotOfThread(unsigned slot, int number) {
+SlotObject* SlotOfThread(unsigned slot, int number) {
   if (number == 0) return nullptr;
   for (const auto& thread : TheThreads().all) {
     if (thread->number != number) continue;
     for (const Entry& e : thread->entries) {
-      if (e.slot == slot) return e.object;
+      if (e.slot == slot) return e.object.get();
     }
     return nullptr;
   }
@@ -122,9 +120,9 @@ void ThreadObjectsEnd() {
   // No other thread reaches them now. An object that a destructor still
   // asks for is made and destroyed here too.
   while (!mine->entries.empty()) {
-    const Entry e = mine->entries.back();
+    std::unique_ptr<SlotObject> object = std::move(mine->entries.back().object);
     mine->entries.pop_back();
-    if (e.object) e.destroy(e.object);
+    object.reset();  // out of the list first: its destructor may add to it
   }
   t_objects = nullptr;
 }

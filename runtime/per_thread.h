@@ -25,17 +25,26 @@
 namespace rt {
 namespace detail {
 
+// What a slot holds for one thread; PerThread<T> keeps its T in one.
+class SlotObject {
+ public:
+  SlotObject() = default;
+  SlotObject(const SlotObject&) = delete;
+  SlotObject& operator=(const SlotObject&) = delete;
+  virtual ~SlotObject() = default;
+};
+
 unsigned SlotNew();
 // The calling thread's object of the slot; null when it has none.
-void* SlotFind(unsigned slot);
+SlotObject* SlotFind(unsigned slot);
 // Gives the calling thread's object of the slot to the facility, which
-// destroys it with `destroy` when the thread ends (or the slot goes).
-void SlotAdd(unsigned slot, void* object, void (*destroy)(void*));
+// destroys it when the thread ends (or the slot goes).
+void SlotAdd(unsigned slot, std::unique_ptr<SlotObject> object);
 // Destroys every thread's object of the slot.
 void SlotDestroyAll(unsigned slot);
 // Thread `number`'s object of the slot, null when it has none; only while
 // ThreadsLock() is held, which keeps every thread's objects from going.
-void* SlotOfThread(unsigned slot, int number);
+SlotObject* SlotOfThread(unsigned slot, int number);
 Lock& ThreadsLock();
 
 // For the program frame: the calling thread was attached with that number;
@@ -56,13 +65,14 @@ class PerThread {
 
   // The calling thread's object, made (value-initialised) on its first use.
   T& Get() {
-    if (void* object = detail::SlotFind(slot_)) return *static_cast<T*>(object);
-    auto made = std::make_unique<T>();
-    detail::SlotAdd(slot_, made.get(), &Destroy);
-    return *made.release();
+    if (T* object = Find()) return *object;
+    auto made = std::make_unique<Held>();
+    T& object = made->value;
+    detail::SlotAdd(slot_, std::move(made));
+    return object;
   }
   // The calling thread's object, or null when it has not used one.
-  T* Find() const { return static_cast<T*>(detail::SlotFind(slot_)); }
+  T* Find() const { return ValueOf(detail::SlotFind(slot_)); }
 
   // Calls fn with the object of the thread numbered `number` (see
   // ThreadNumber), or with null when that thread has none or has ended, and
@@ -72,11 +82,17 @@ class PerThread {
   template <typename Fn>
   decltype(auto) With(int number, Fn&& fn) const {
     LockHold hold(detail::ThreadsLock());
-    return fn(static_cast<T*>(detail::SlotOfThread(slot_, number)));
+    return fn(ValueOf(detail::SlotOfThread(slot_, number)));
   }
 
  private:
-  static void Destroy(void* object) { std::unique_ptr<T>(static_cast<T*>(object)).reset(); }
+  struct Held final : detail::SlotObject {
+    T value{};
+  };
+  // Every object of this slot is a Held.
+  static T* ValueOf(detail::SlotObject* object) {
+    return object ? &static_cast<Held*>(object)->value : nullptr;
+  }
 
   const unsigned slot_ = detail::SlotNew();
 };

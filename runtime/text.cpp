@@ -35,6 +35,17 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::vector<std::string> Split(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t at = text.find(separator, start);
+    parts.emplace_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
 std::string Decimal(std::int64_t value) {
   return std::to_string(value);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rt {
 
@@ -36,6 +37,10 @@ inline bool SameText(std::string_view a, std::string_view b) {
 // ASCII letter case folding.
 std::string Lower(std::string_view text);
 bool EqualNoCase(std::string_view a, std::string_view b);
+
+// The parts of the text between the separators, empty ones included: "a||b"
+// gives "a", "" and "b"; an empty text gives one empty part.
+std::vector<std::string> Split(std::string_view text, char separator);
 
 // A signed decimal number in plain text ("-12", "0").
 std::string Decimal(std::int64_t value);

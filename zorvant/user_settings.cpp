@@ -13,7 +13,7 @@ void PrepareUserSettings() {
   constexpr std::int32_t kApplicationData = 0x1A;
   UserSettingsFolder = rt::Fixed(ds_GetFolderPath(kApplicationData, 1), kPathWidth);
   UserSettingsFolder = rt::Fixed(rt::Clip(UserSettingsFolder) + "\\Orvande", kPathWidth);
-  ds_CreateDirectory(UserSettingsFolder);
+  static_cast<void>(ds_CreateDirectory(UserSettingsFolder));  // always 1
 
   // Settings files of older installations lie in the Windows directory;
   // a copy already in the per-user folder is never replaced.

@@ -2,9 +2,6 @@
 // program main.
 #include "zorvant.h"
 
-#include <map>
-#include <memory>
-#include <mutex>
 #include <vector>
 
 #include "rovalent.h"
@@ -21,18 +18,13 @@ rt::ScaledDecimal LauncherVersion{0, 2};
 std::optional<rt::ErrorReporter> GlobalErrorReporter;
 std::optional<rt::IniStore> LocalIniStore;
 
-thread_local rt::ErrorStatus* ThreadErrorStatus = nullptr;
 thread_local std::uint8_t ThreadRequest = 0;
 thread_local std::uint8_t ThreadResponse = 0;
 thread_local std::int32_t ThreadVcrRequest = 0;
 
 namespace {
 
-// The threads' error-status objects. Per-thread values hold only a pointer:
-// thread-local objects with destructors are not safe on secondary threads
-// with this toolchain.
-std::mutex g_statusesMutex;
-std::map<DWORD, std::unique_ptr<rt::ErrorStatus>> g_statuses;
+rt::PerThread<rt::ErrorStatus> g_errorStatus;
 
 void ProgramModuleInit() {
   ControlFolderPath = rt::Fixed("", kPathWidth);
@@ -50,30 +42,25 @@ void ProgramModuleTerm() {
 }
 
 void ProgramThreadInit() {
-  {
-    std::lock_guard lock(g_statusesMutex);
-    auto& status = g_statuses[::GetCurrentThreadId()];
-    status = std::make_unique<rt::ErrorStatus>();
-    ThreadErrorStatus = status.get();
-  }
+  ThreadErrorStatus().Clear();
   ThreadRequest = 0;
   ThreadResponse = 0;
   ThreadVcrRequest = 0;
 }
 
-void ProgramThreadTerm() {
-  std::lock_guard lock(g_statusesMutex);
-  g_statuses.erase(::GetCurrentThreadId());
-  ThreadErrorStatus = nullptr;
-}
-
 }  // namespace
 
-const rt::Module ProgramModule{"zorvant", ProgramModuleInit, ProgramModuleTerm, ProgramThreadInit,
-                               ProgramThreadTerm};
+const rt::Module ProgramModule{.name = "zorvant",
+                               .moduleInit = ProgramModuleInit,
+                               .moduleTerm = ProgramModuleTerm,
+                               .threadInit = ProgramThreadInit};
+
+rt::ErrorStatus& ThreadErrorStatus() {
+  return g_errorStatus.Get();
+}
 
 void LauncherMain() {
-  GlobalErrorReporter->SetUp(*ThreadErrorStatus);
+  GlobalErrorReporter->SetUp(ThreadErrorStatus());
   LocalIniStore->SetUp(".\\zorvant.INI", 0);
   WindowsFolderSize = kWindowsFolderBuffer;
   ::GetWindowsDirectoryA(WindowsFolder, static_cast<UINT>(WindowsFolderSize));

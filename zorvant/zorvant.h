@@ -31,8 +31,9 @@ extern rt::ScaledDecimal LauncherVersion;
 extern std::optional<rt::ErrorReporter> GlobalErrorReporter;
 extern std::optional<rt::IniStore> LocalIniStore;
 
-// Per thread.
-extern thread_local rt::ErrorStatus* ThreadErrorStatus;  // built by the thread start step
+// Per thread. The error status is made on the thread's start and goes at its
+// end.
+rt::ErrorStatus& ThreadErrorStatus();
 extern thread_local std::uint8_t ThreadRequest;
 extern thread_local std::uint8_t ThreadResponse;
 extern thread_local std::int32_t ThreadVcrRequest;

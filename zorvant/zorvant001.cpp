@@ -66,7 +66,7 @@ rt::LoopAction SplashWindow::DispatchEvent() {
   // Posted behind the close, so the window is placed just before it goes; a
   // failure to place it changes nothing for the close.
   if (rt::EventCurrent() == EnsureVisibleEvent) {
-    ds_VisibleOnDesktop(nullptr, nullptr, nullptr, nullptr, 1);
+    static_cast<void>(ds_VisibleOnDesktop(nullptr, nullptr, nullptr, nullptr, 1));
   }
   return answer;
 }

@@ -74,13 +74,7 @@ void PrintTo(const DialogCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-// The box texts as the launcher is to show them, '|' starting a new line.
-std::string Lines(std::string text) {
-  for (char& c : text) {
-    if (c == '|') c = '\n';
-  }
-  return text;
-}
+using e2e::Lines;
 
 class ControlFolderDialog : public e2e::LauncherTest,
                             public testing::WithParamInterface<DialogCase> {
@@ -97,7 +91,7 @@ class ControlFolderDialog : public e2e::LauncherTest,
     ASSERT_TRUE(e2e::WriteSetting(kSection, "ControlPath", Folder("share")));
   }
 
-  std::string Program() const { return e2e::LongPath(folder_.Path()); }
+  std::string Program() const { return rt::PathLong(folder_.Path()); }
   std::string Folder(const std::string& name) const { return Program() + "\\" + name; }
 
   void ExpectBox(HWND box, const Step& step) const {

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 namespace e2e {
 namespace {
 
@@ -26,16 +28,9 @@ std::string WindowsFolder() {
   return WithoutTrailingSlash(folder);
 }
 
-std::string LongPath(const std::string& path) {
-  char buffer[MAX_PATH * 2] = {};
-  const DWORD n = ::GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
-  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
-}
-
-std::string ShortPath(const std::string& path) {
-  char buffer[MAX_PATH * 2] = {};
-  const DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
+std::string Lines(std::string text) {
+  std::replace(text.begin(), text.end(), '|', '\n');
+  return text;
 }
 
 std::string SettingsFile() {

@@ -14,6 +14,7 @@
 
 #include "driver.h"
 #include "file_tools.h"
+#include "files.h"
 
 namespace e2e {
 
@@ -25,9 +26,9 @@ std::string UserSettingsFolder();
 // The Windows directory, where older settings files may lie.
 std::string WindowsFolder();
 
-// The path in its long and in its short (8.3) form, as the system gives them.
-std::string LongPath(const std::string& path);
-std::string ShortPath(const std::string& path);
+// A box's text as the driver reads it, from the text as the launcher writes
+// it: '|' starts a new line.
+std::string Lines(std::string text);
 
 // The launcher's per-user settings file, %APPDATA%\Orvande\ZTSetup.ini.
 std::string SettingsFile();

@@ -19,13 +19,7 @@ using e2e::LauncherTest;
 constexpr const char* kHandshake = "Accounting Program";
 constexpr const char* kDoneFile = "tarm-done";
 
-// The box texts as the launcher is to show them, '|' starting a new line.
-std::string Lines(std::string text) {
-  for (char& c : text) {
-    if (c == '|') c = '\n';
-  }
-  return text;
-}
+using e2e::Lines;
 
 // ---------------------------------------------------------------------------
 // The command line.
@@ -53,7 +47,7 @@ TEST_P(MainProgramCommandLine, IsBuiltFromTheLaunchersOwn) {
   EXPECT_EQ(*code, 0u);
   EXPECT_EQ(driver::KeyValue(RecordFile(), "CommandLine"), GetParam().expected);
   // It starts in the program folder.
-  EXPECT_EQ(driver::KeyValue(RecordFile(), "CurrentFolder"), e2e::LongPath(folder_.Path()));
+  EXPECT_EQ(driver::KeyValue(RecordFile(), "CurrentFolder"), rt::PathLong(folder_.Path()));
 }
 
 const std::string kBase = "Tarm.exe V=Zorvant";
@@ -200,8 +194,8 @@ class WithoutMainProgram : public e2e::LauncherTest {
 };
 
 TEST_F(WithoutMainProgram, TellsTheUserAndWritesNothing) {
-  const std::string shortForm = e2e::ShortPath(folder_.Path());
-  ASSERT_NE(shortForm, e2e::LongPath(folder_.Path()));
+  const std::string shortForm = rt::PathShort(folder_.Path());
+  ASSERT_NE(shortForm, rt::PathLong(folder_.Path()));
   ASSERT_TRUE(Launch());
   HWND box = driver::WaitForDialog(LauncherId(), "Error Encountered");
   ASSERT_TRUE(box);
@@ -280,7 +274,7 @@ TEST_P(UnstartableMainProgram, IsReportedAndTheLauncherEnds) {
   EXPECT_EQ(view.text,
             Lines("Zorvant cannot run at this time because Tarm.exe could not be started in|the "
                   "folder: " +
-                  e2e::ShortPath(folder_.Path()) + ".||" + reason));
+                  rt::PathShort(folder_.Path()) + ".||" + reason));
   EXPECT_EQ(view.buttons, std::vector<std::string>{"OK"});
   EXPECT_TRUE(view.icon);
   ASSERT_TRUE(driver::AnswerMessageBox(box, "OK"));

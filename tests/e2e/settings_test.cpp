@@ -39,7 +39,7 @@ class SettingsTest : public e2e::LauncherTest {
 
   std::string Expand(std::string text) const {
     const std::pair<const char*, std::string> names[] = {
-        {"{program}", e2e::LongPath(folder_.Path())},
+        {"{program}", rt::PathLong(folder_.Path())},
         {"{reachable}", Reachable()},
         {"{unreachable}", Unreachable()}};
     for (const auto& [name, value] : names) {

@@ -222,45 +222,6 @@ TEST_F(AlertAccept, TheQuestionWhetherTheSessionMayEndIsAlwaysChecked) {
                                  " y=0 vNoEndSession= 0\r\n"});
 }
 
-// Presses a button of the runtime's message box with that caption once it
-// shows in this process, and keeps the text it showed.
-class BoxAnswer {
- public:
-  BoxAnswer(const char* caption, const char* button)
-      : thread_([=, this] {
-          for (int i = 0; i < 500; ++i) {
-            if (HWND box = ::FindWindowA("#32770", caption); box && ::IsWindowVisible(box)) {
-              ::EnumChildWindows(box, Collect, reinterpret_cast<LPARAM>(this));
-              for (const auto& [child, text] : children_) {
-                if (text == button) ::SendMessageA(child, BM_CLICK, 0, 0);
-              }
-              return;
-            }
-            ::Sleep(10);
-          }
-        }) {}
-  BoxAnswer(const BoxAnswer&) = delete;
-  BoxAnswer& operator=(const BoxAnswer&) = delete;
-  ~BoxAnswer() { Join(); }
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
-  bool Showed(const std::string& text) const {
-    return std::any_of(children_.begin(), children_.end(),
-                       [&](const auto& child) { return child.second == text; });
-  }
-
- private:
-  static BOOL CALLBACK Collect(HWND child, LPARAM self) {
-    char text[256] = "";
-    ::GetWindowTextA(child, text, sizeof text);
-    reinterpret_cast<BoxAnswer*>(self)->children_.emplace_back(child, text);
-    return TRUE;
-  }
-  std::vector<std::pair<HWND, std::string>> children_;
-  std::thread thread_;
-};
-
 TEST_F(AlertAccept, UnderItsSwitchAnAlertedSessionEndAsksWithTheStopBox) {
   alerts::DebuggerMonitor debugger;
   CommandLineScope stops("/CheckshutDownStops");
@@ -270,10 +231,9 @@ TEST_F(AlertAccept, UnderItsSwitchAnAlertedSessionEndAsksWithTheStopBox) {
   debugger.Take();
 
   WinAlert(WM_QUERYENDSESSION, 0, 4);
-  BoxAnswer ignore("Stop", "&Ignore");
+  auto stopBox = testsupport::AnswerBox("Stop", "&Ignore");
   EXPECT_EQ(Send(Frame(), WM_QUERYENDSESSION), 0);
-  ignore.Join();
-  EXPECT_TRUE(ignore.Showed("fp_EndSessionHandler: 0"));
+  EXPECT_EQ(stopBox.get().text, "fp_EndSessionHandler: 0");
   // Ignore lets the handling go on.
   EXPECT_EQ(Events(), std::vector<int>{6783});
   const std::vector<std::string> lines = debugger.Take();
@@ -418,6 +378,21 @@ TEST_F(AlertAccept, AWindowWithoutAlertsOfTheThreadIsAnswered0) {
                                                std::to_string(HandleValue(frame)));
   ::SetWindowLongA(frame, GWL_WNDPROC, runtimeProcedure);
   PutOwnProcedure(frame);
+}
+
+// Nothing unwinds into Windows: a failure inside (here the allocation of the
+// first trace text) is WinAccept's error, and the message still reaches the
+// window's own procedure.
+TEST_F(AlertAccept, AFailureInsideIsItsErrorAndTheMessageGoesOn) {
+  WinAlert(700, 0, 4);
+  CommandLineScope traced("/debugWinAlert");
+  ASSERT_TRUE(SwitchOn(RvSwitch::DebugWinAlert));  // read before the allocation fails
+  alerts::FailNextAllocation();
+  EXPECT_EQ(Send(Frame(), 700, 3, 4), kOwnAnswer);
+  EXPECT_EQ(g_reached, (std::vector<Sent>{{Frame(), 700, 3, 4}}));
+  EXPECT_EQ(RovalentErrorCode(), rverr::kWinAccept);
+  EXPECT_EQ(rt::Clip(RovalentErrorProc()), "WinAccept");
+  EXPECT_TRUE(Events().empty());
 }
 
 TEST_F(AlertAccept, TraceLinesNameTheMessageAndFollowTheLookup) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <new>
 
 namespace alerts {
 namespace {
@@ -9,6 +10,8 @@ namespace {
 constexpr DWORD kBufferSize = 4096;
 // Written by Take to learn that the monitor has read everything before it.
 constexpr char kMark[] = "\x01monitor mark";
+
+thread_local bool t_failNextAllocation = false;
 
 }  // namespace
 
@@ -93,4 +96,24 @@ bool UnderWine() {
   return ::GetProcAddress(::GetModuleHandleA("ntdll"), "wine_get_version") != nullptr;
 }
 
+void FailNextAllocation() {
+  t_failNextAllocation = true;
+}
+
 }  // namespace alerts
+
+// The test program's allocations, from the process heap, so that a test can
+// make one fail.
+void* operator new(std::size_t size) {
+  if (std::exchange(alerts::t_failNextAllocation, false)) throw std::bad_alloc();
+  if (void* memory = ::HeapAlloc(::GetProcessHeap(), 0, size != 0 ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept {
+  if (memory) ::HeapFree(::GetProcessHeap(), 0, memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept {
+  ::operator delete(memory);
+}

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "rovalent.h"
+#include "rovalent_internal.h"
 
 namespace alerts {
 
@@ -78,5 +78,9 @@ class ProcScope {
 
 // True under Wine, whose session-notification procedures are stubs.
 bool UnderWine();
+
+// The calling thread's next allocation through operator new fails with
+// std::bad_alloc, as when memory runs out; the ones after it work again.
+void FailNextAllocation();
 
 }  // namespace alerts

@@ -220,9 +220,9 @@ TEST_F(DebugOutput, WaitAndReleaseTraceBeforeTheyTakeAndLeaveTheLock) {
   std::thread other([&] {
     rt::ThreadScope attached;
     otherThread = rt::ThreadNumber();
-    DebugWait();
+    static_cast<void>(DebugWait());  // checked on the test's own thread
     entered = true;
-    DebugRelease();
+    static_cast<void>(DebugRelease());
   });
   ::Sleep(100);
   EXPECT_FALSE(entered) << "another thread got the lock while this one held it";
@@ -288,8 +288,8 @@ TEST_F(DebugOutput, DumpLinesAreFiledForTheViewerAndTheFirstPostsEvent1026Once) 
   EXPECT_EQ(alerts::TakeEvents(*window), std::vector<int>{rvevent::kFirstDebugLine});
 
   // A line without window and event, as the error logging writes it.
-  DebugWriteLine({.eventCol = 0xFFFFFF, .text1 = rt::Fixed("AddAlerts error", 255)});
-  OnNewThread([&] { DebugWriteLine(line); });
+  EXPECT_EQ(DebugWriteLine({.eventCol = 0xFFFFFF, .text1 = rt::Fixed("AddAlerts error", 255)}), 0);
+  OnNewThread([&] { EXPECT_EQ(DebugWriteLine(line), 0); });
   EXPECT_TRUE(DS_VDQ.lines.empty());
   EXPECT_TRUE(alerts::TakeEvents(*window).empty());
   EXPECT_EQ(debugger_.Take(),

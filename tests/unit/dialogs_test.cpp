@@ -2,13 +2,8 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <shlobj.h>
 
 #include "driver.h"
 #include "runtime.h"
@@ -16,101 +11,33 @@
 
 namespace {
 
-// Waits on another thread for a dialog of this process with the caption,
-// then runs the action on it.
-class DialogDriver {
- public:
-  DialogDriver(std::string caption, std::function<void(HWND)> action)
-      : thread_([caption = std::move(caption), action = std::move(action), this] {
-          for (int i = 0; i < 500 && !found_; ++i) {
-            HWND w = ::FindWindowA("#32770", caption.c_str());
-            if (w && ::IsWindowVisible(w)) {
-              found_ = true;
-              ::Sleep(50);
-              action(w);
-              return;
-            }
-            ::Sleep(10);
-          }
-        }) {}
-  DialogDriver(const DialogDriver&) = delete;
-  DialogDriver& operator=(const DialogDriver&) = delete;
-  ~DialogDriver() { thread_.join(); }
-  bool Found() const { return found_; }
+using testsupport::AnswerBox;
+using testsupport::WhenBoxShows;
 
- private:
-  std::atomic<bool> found_{false};
-  std::thread thread_;
-};
-
-std::string TextOf(HWND w) {
-  char buffer[4096] = "";
-  ::SendMessageA(w, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-  return buffer;
+// The folder dialog is found by its folder tree.
+template <typename Drive>
+auto WhenFolderDialogShows(Drive drive) {
+  return testsupport::WhenShown([] { return driver::WaitForFolderDialog(::GetCurrentProcessId()); },
+                                drive);
 }
 
-struct Child {
-  HWND hwnd;
-  std::string cls, text;
-  LONG style;
-};
-
-BOOL CALLBACK AddChild(HWND w, LPARAM lp) {
-  char cls[64];
-  ::GetClassNameA(w, cls, sizeof cls);
-  reinterpret_cast<std::vector<Child>*>(lp)->push_back(
-      {w, cls, TextOf(w), ::GetWindowLongA(w, GWL_STYLE)});
-  return TRUE;
-}
-
-std::vector<Child> Children(HWND parent) {
-  std::vector<Child> out;
-  ::EnumChildWindows(parent, AddChild, reinterpret_cast<LPARAM>(&out));
-  return out;
-}
-
-HWND ButtonCaptioned(HWND dialog, const std::string& caption) {
-  for (const Child& c : Children(dialog)) {
-    if (c.cls == "Button" && c.text == caption) return c.hwnd;
-  }
-  return nullptr;
-}
-
-void Press(HWND dialog, const std::string& caption) {
-  ::SendMessageA(ButtonCaptioned(dialog, caption), BM_CLICK, 0, 0);
-}
-
-void PressKey(HWND target, WPARAM key) {
-  ::PostMessageA(target, WM_KEYDOWN, key, 0);
-  ::PostMessageA(target, WM_KEYUP, key, 0xC0000000);
-  ::Sleep(100);
+bool ClosesWithin(HWND box, DWORD timeoutMs) {
+  return driver::WaitUntil([box] { return !::IsWindow(box) || !::IsWindowVisible(box); },
+                           timeoutMs);
 }
 
 TEST(MessageBoxShow, ShowsLinesAndButtonsAndAnswersWithTheButtonNumber) {
-  std::vector<Child> seen;
-  int answer = 0;
-  {
-    DialogDriver driver("Missing Control File", [&](HWND box) {
-      seen = Children(box);
-      Press(box, "&Change Folder");
-    });
-    answer = rt::MessageBoxShow("first line ||third line", "Missing Control File", IDI_QUESTION,
-                                "&Work Offline|&Retry|&Change Folder|&Close Program", 0);
-    EXPECT_TRUE(driver.Found());
-  }
+  auto shown = AnswerBox("Missing Control File", "&Change Folder");
+  const int answer =
+      rt::MessageBoxShow("first line ||third line", "Missing Control File", IDI_QUESTION,
+                         "&Work Offline|&Retry|&Change Folder|&Close Program", 0);
+  const driver::MessageBoxView view = shown.get();
+  ASSERT_EQ(view.caption, "Missing Control File") << "no box";
   EXPECT_EQ(answer, 3);
-  std::vector<std::string> buttons;
-  std::string text;
-  bool icon = false;
-  for (const Child& c : seen) {
-    if (c.cls == "Button") buttons.push_back(c.text);
-    if (c.cls == "Static" && (c.style & SS_TYPEMASK) == SS_ICON) icon = true;
-    if (c.cls == "Static" && (c.style & SS_TYPEMASK) != SS_ICON) text = c.text;
-  }
-  EXPECT_EQ(buttons, (std::vector<std::string>{"&Work Offline", "&Retry", "&Change Folder",
-                                               "&Close Program"}));
-  EXPECT_EQ(text, "first line \r\n\r\nthird line");
-  EXPECT_TRUE(icon);
+  EXPECT_EQ(view.buttons, (std::vector<std::string>{"&Work Offline", "&Retry", "&Change Folder",
+                                                    "&Close Program"}));
+  EXPECT_EQ(view.text, "first line \n\nthird line");
+  EXPECT_TRUE(view.icon);
 }
 
 TEST(MessageBoxShow, EnterPressesTheDefaultButton) {
@@ -126,113 +53,59 @@ TEST(MessageBoxShow, EnterPressesTheDefaultButton) {
       {"", 0, "OK", 1},  // no list: the single button OK
   };
   for (const Case& c : cases) {
-    std::string defaultCaption;
-    bool closedByEnter = false;
-    int answer = 0;
-    {
-      DialogDriver driver("Default test", [&](HWND box) {
-        for (const Child& child : Children(box)) {
-          if (child.cls == "Button" && (child.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
-            defaultCaption = child.text;
-          }
-        }
-        PressKey(ButtonCaptioned(box, defaultCaption), VK_RETURN);
-        for (int i = 0; i < 50 && ::IsWindow(box); ++i) ::Sleep(10);
-        closedByEnter = !::IsWindow(box);
-        if (!closedByEnter) Press(box, defaultCaption);
-      });
-      answer = rt::MessageBoxShow("text", "Default test", nullptr, c.buttons, c.defaultButton);
-    }
-    EXPECT_EQ(defaultCaption, c.expectedDefault) << c.buttons << " " << c.defaultButton;
-    EXPECT_TRUE(closedByEnter) << c.buttons << " " << c.defaultButton;
-    EXPECT_EQ(answer, c.expectedAnswer) << c.buttons << " " << c.defaultButton;
+    SCOPED_TRACE(testing::Message() << c.buttons << " " << c.defaultButton);
+    struct Seen {
+      std::string defaultCaption;
+      bool closedByEnter = false;
+    };
+    auto driven = WhenBoxShows("Default test", [](HWND box) {
+      Seen seen{driver::ReadMessageBox(box).defaultButton};
+      driver::PressKey(box, VK_RETURN);
+      seen.closedByEnter = ClosesWithin(box, 500);
+      if (!seen.closedByEnter) driver::AnswerMessageBox(box, seen.defaultCaption);
+      return seen;
+    });
+    const int answer =
+        rt::MessageBoxShow("text", "Default test", nullptr, c.buttons, c.defaultButton);
+    const Seen seen = driven.get();
+    EXPECT_EQ(seen.defaultCaption, c.expectedDefault);
+    EXPECT_TRUE(seen.closedByEnter);
+    EXPECT_EQ(answer, c.expectedAnswer);
   }
 }
 
 TEST(MessageBoxShow, EscapeAndTheCloseBoxDoNothingWithoutACancelButton) {
-  bool stillOpen = false;
-  int answer = 0;
-  {
-    DialogDriver driver("No way out", [&](HWND box) {
-      PressKey(ButtonCaptioned(box, "OK"), VK_ESCAPE);
-      ::SendMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
-      ::Sleep(100);
-      stillOpen = ::IsWindow(box) && ::IsWindowVisible(box);
-      Press(box, "OK");
-    });
-    answer = rt::MessageBoxShow("No Control File exists", "No way out", IDI_EXCLAMATION);
-  }
-  EXPECT_TRUE(stillOpen);
-  EXPECT_EQ(answer, 1);
+  auto stayedOpen = WhenBoxShows("No way out", [](HWND box) {
+    driver::PressKey(box, VK_ESCAPE);
+    driver::Send(box, WM_SYSCOMMAND, SC_CLOSE);
+    const bool stayed = !ClosesWithin(box, 300);
+    driver::AnswerMessageBox(box, "OK");
+    return stayed;
+  });
+  EXPECT_EQ(rt::MessageBoxShow("No Control File exists", "No way out", IDI_EXCLAMATION), 1);
+  EXPECT_TRUE(stayedOpen.get());
 
-  {
-    DialogDriver driver("With cancel", [&](HWND box) { PressKey(box, VK_ESCAPE); });
-    answer = rt::MessageBoxShow("text", "With cancel", nullptr, "&Save|&Cancel");
-  }
-  EXPECT_EQ(answer, 2);
+  auto escaped =
+      WhenBoxShows("With cancel", [](HWND box) { return driver::PressKey(box, VK_ESCAPE); });
+  EXPECT_EQ(rt::MessageBoxShow("text", "With cancel", nullptr, "&Save|&Cancel"), 2);
+  EXPECT_TRUE(escaped.get());
 }
 
 TEST(MessageBoxShow, CopyableTextIsAReadOnlyField) {
-  std::string fieldText;
-  LONG fieldStyle = 0;
-  {
-    DialogDriver driver("ds_TestStack", [&](HWND box) {
-      for (const Child& c : Children(box)) {
-        if (c.cls == "Edit") {
-          fieldText = c.text;
-          fieldStyle = c.style;
-        }
-      }
-      Press(box, "OK");
-    });
-    rt::MessageBoxShow("EBX changed|from 1 to 2", "ds_TestStack", IDI_EXCLAMATION, "", 0,
-                       rt::kMessageCopyable);
-  }
-  EXPECT_EQ(fieldText, "EBX changed\r\nfrom 1 to 2");
-  EXPECT_TRUE(fieldStyle & ES_READONLY);
-  EXPECT_TRUE(fieldStyle & ES_MULTILINE);
-}
-
-// The folder dialog is found by its heading text, a static child.
-struct FolderSearch {
-  const std::string* heading;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK CheckFolderDialog(HWND w, LPARAM lp) {
-  auto* s = reinterpret_cast<FolderSearch*>(lp);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(w, &pid);
-  char cls[32];
-  ::GetClassNameA(w, cls, sizeof cls);
-  if (pid != ::GetCurrentProcessId() || std::string(cls) != "#32770" || !::IsWindowVisible(w)) {
-    return TRUE;
-  }
-  for (const Child& c : Children(w)) {
-    if (c.text == *s->heading) {
-      s->found = w;
-      return FALSE;
+  auto field = WhenBoxShows("ds_TestStack", [](HWND box) {
+    driver::WindowInfo edit;
+    for (const driver::WindowInfo& child : driver::ChildWindows(box)) {
+      if (child.className == "Edit") edit = child;
     }
-  }
-  return TRUE;
-}
-
-HWND FindFolderDialog(const std::string& heading) {
-  FolderSearch search{&heading};
-  ::EnumWindows(CheckFolderDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-void WithFolderDialog(const std::string& heading, const std::function<void(HWND)>& action) {
-  for (int i = 0; i < 500; ++i) {
-    if (HWND w = FindFolderDialog(heading)) {
-      ::Sleep(200);  // let the dialog finish its own start first
-      action(w);
-      return;
-    }
-    ::Sleep(10);
-  }
-  ADD_FAILURE() << "no folder dialog";
+    driver::AnswerMessageBox(box, "OK");
+    return edit;
+  });
+  rt::MessageBoxShow("EBX changed|from 1 to 2", "ds_TestStack", IDI_EXCLAMATION, "", 0,
+                     rt::kMessageCopyable);
+  const driver::WindowInfo edit = field.get();
+  EXPECT_EQ(edit.text, "EBX changed\r\nfrom 1 to 2");
+  EXPECT_TRUE(edit.style & ES_READONLY);
+  EXPECT_TRUE(edit.style & ES_MULTILINE);
 }
 
 TEST(FolderDialog, ChoosesAFolderAndKeepsTheCurrentFolder) {
@@ -241,45 +114,39 @@ TEST(FolderDialog, ChoosesAFolderAndKeepsTheCurrentFolder) {
   ::CreateDirectoryA(chosen.c_str(), nullptr);
   const std::string before = rt::PathLong();
   std::string variable = rt::Fixed("C:\\no\\such\\folder", 250);
-  bool ok = false;
-  std::thread driver([&] {
-    // The test driver's way: select until the tree keeps it, then OK.
-    WithFolderDialog("Select a New Control Folder",
-                     [&](HWND dialog) { EXPECT_TRUE(driver::ChooseFolder(dialog, chosen)); });
+  auto driven = WhenFolderDialogShows([&](HWND dialog) {
+    // A dialog that could not be driven is not left open for the test to wait on.
+    const bool done = driver::ChooseFolder(dialog, chosen);
+    if (!done) driver::CancelFolderDialog(dialog);
+    return done;
   });
-  ok = rt::FileDialogShow("Select a New Control Folder", "*.*", variable,
-                          rt::kFileDialogFolder | rt::kFileDialogKeepDir);
-  driver.join();
+  const bool ok = rt::FileDialogShow("Select a New Control Folder", "*.*", variable,
+                                     rt::kFileDialogFolder | rt::kFileDialogKeepDir);
+  EXPECT_TRUE(driven.get());
   EXPECT_TRUE(ok);
   EXPECT_TRUE(rt::EqualNoCase(variable, chosen)) << variable;
   EXPECT_EQ(rt::PathLong(), before);
 }
 
-std::vector<std::string> StaticTexts(HWND dialog) {
-  std::vector<std::string> texts;
-  for (const Child& c : Children(dialog)) {
-    if (c.cls == "Static") texts.push_back(c.text);
-  }
-  return texts;
-}
-
 TEST(FolderDialog, OpensAtTheGivenFolderWithItsPathInTheStatusLine) {
   testsupport::TempFolder folder;
   std::string variable = rt::Fixed(folder.Path(), 250);
-  std::vector<std::string> statics;
-  std::thread driver([&] {
-    WithFolderDialog("Where?", [&](HWND dialog) {
-      ::Sleep(300);
-      statics = StaticTexts(dialog);
-      ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    });
+  auto statusShown = WhenFolderDialogShows([&](HWND dialog) {
+    const auto showsFolder = [&] {
+      for (const driver::WindowInfo& child : driver::ChildWindows(dialog)) {
+        if (child.className == "Static" && rt::EqualNoCase(child.text, folder.Path())) return true;
+      }
+      return false;
+    };
+    // Shown, and kept through the dialog's own start-up.
+    const bool shown = driver::WaitUntil(showsFolder, 3000) &&
+                       !driver::WaitUntil([&] { return !showsFolder(); }, 300);
+    driver::PressButton(driver::FindChild(dialog, IDOK));
+    return shown;
   });
   EXPECT_TRUE(rt::FileDialogShow("Where?", "*.*", variable, rt::kFileDialogFolder));
-  driver.join();
+  EXPECT_TRUE(statusShown.get()) << "status line does not show " << folder.Path();
   EXPECT_TRUE(rt::EqualNoCase(variable, folder.Path())) << variable;
-  bool shown = false;
-  for (const std::string& t : statics) shown = shown || rt::EqualNoCase(t, folder.Path());
-  EXPECT_TRUE(shown) << "status line does not show " << folder.Path();
 }
 
 // A dialog whose start-up moves the selection to the tree's root gets its
@@ -307,47 +174,43 @@ TEST(FolderDialog, TheOpeningFolderComesBackWhenTheDialogMovesToItsRoot) {
 }
 
 TEST(FolderDialog, ATypedNameThatIsNotAFolderKeepsTheDialogOpen) {
-  std::string variable;
-  bool stillOpen = false;
-  bool hasEditBox = false;
-  std::thread driver([&] {
-    WithFolderDialog("Type it", [&](HWND dialog) {
-      for (const Child& c : Children(dialog)) {
-        if (c.cls != "Edit") continue;
-        hasEditBox = true;
-        ::SetWindowTextA(c.hwnd, "C:\\no such folder\\at all");
-      }
-      if (!hasEditBox) {
-        ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-        return;
-      }
-      ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-      ::Sleep(300);
-      stillOpen = ::IsWindow(dialog) && ::IsWindowVisible(dialog);
+  struct Seen {
+    bool hasEditBox = false;
+    bool stillOpen = false;
+  };
+  auto driven = WhenFolderDialogShows([](HWND dialog) {
+    Seen seen;
+    for (const driver::WindowInfo& child : driver::ChildWindows(dialog)) {
+      if (child.className != "Edit") continue;
+      seen.hasEditBox = true;
+      driver::SetText(child.hwnd, "C:\\no such folder\\at all");
+    }
+    if (seen.hasEditBox) {
+      driver::PressButton(driver::FindChild(dialog, IDOK));
+      seen.stillOpen = !ClosesWithin(dialog, 300);
+      // A complaint box, if the dialog showed one.
       for (HWND box = ::GetLastActivePopup(dialog); box && box != dialog;
            box = ::GetLastActivePopup(dialog)) {
-        ::SendMessageA(box, WM_CLOSE, 0, 0);  // a complaint box, if the dialog showed one
-        ::Sleep(100);
+        driver::Send(box, WM_CLOSE);
       }
-      ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-    });
+    }
+    driver::CancelFolderDialog(dialog);
+    return seen;
   });
+  std::string variable;
   EXPECT_FALSE(rt::FileDialogShow("Type it", "*.*", variable, rt::kFileDialogFolder));
-  driver.join();
-  if (!hasEditBox) GTEST_SKIP() << "this system's folder dialog shows no edit box";
-  EXPECT_TRUE(stillOpen);
+  const Seen seen = driven.get();
+  if (!seen.hasEditBox) GTEST_SKIP() << "this system's folder dialog shows no edit box";
+  EXPECT_TRUE(seen.stillOpen);
   EXPECT_EQ(variable, "");
 }
 
 TEST(FolderDialog, CancelKeepsTheVariable) {
   std::string variable = "C:\\windows";
-  std::thread driver([&] {
-    WithFolderDialog("Pick one", [&](HWND dialog) {
-      ::SendMessageA(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-    });
-  });
+  auto cancelled =
+      WhenFolderDialogShows([](HWND dialog) { return driver::CancelFolderDialog(dialog); });
   EXPECT_FALSE(rt::FileDialogShow("Pick one", "*.*", variable, rt::kFileDialogFolder));
-  driver.join();
+  EXPECT_TRUE(cancelled.get());
   EXPECT_EQ(variable, "C:\\windows");
 }
 

@@ -5,7 +5,7 @@
 
 #include "driver.h"
 #include "file_tools.h"
-#include "rovalent.h"
+#include "rovalent_internal.h"
 #include "test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "rovalent.h"
+#include "rovalent_internal.h"
 #include "test_support.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "rovalent.h"
+#include "rovalent_internal.h"
 #include "test_support.h"
 
 namespace {

@@ -4,12 +4,11 @@
 
 #include <regex>
 #include <string>
-#include <thread>
 
 #include "alerts_support.h"
 #include "driver.h"
 #include "file_tools.h"
-#include "rovalent.h"
+#include "rovalent_internal.h"
 #include "test_support.h"
 
 // Where the register test leaves what it read after the stubs.
@@ -36,36 +35,16 @@ class StackCheck : public testing::Test {
   }
 };
 
-// Waits for the stack check's box in that process, presses its OK and
-// gives the text it showed. The box shows its text in an edit control, so
-// that it can be copied; the driver's reading of a message box takes only
-// static texts.
-std::string AnswerStackBox(DWORD processId) {
-  HWND box = driver::WaitForDialog(processId, "ds_TestStack", 10000);
-  if (!box) return {};
+// Presses the stack check's box's OK and gives the text it showed. The box
+// shows its text in an edit control, so that it can be copied; the driver's
+// reading of a message box takes only static texts.
+std::string AnswerStackBox(HWND box) {
   const std::string text = driver::WindowText(driver::FindChild(box, 90));
   driver::AnswerMessageBox(box, "OK");
   return text;
 }
 
-// Answers the stack check's box of this process on another thread.
-class StackBoxAnswerer {
- public:
-  StackBoxAnswerer() : thread_([this] { text_ = AnswerStackBox(::GetCurrentProcessId()); }) {}
-  StackBoxAnswerer(const StackBoxAnswerer&) = delete;
-  StackBoxAnswerer& operator=(const StackBoxAnswerer&) = delete;
-  ~StackBoxAnswerer() {
-    if (thread_.joinable()) thread_.join();
-  }
-  std::string Text() {
-    if (thread_.joinable()) thread_.join();
-    return text_;
-  }
-
- private:
-  std::string text_;
-  std::thread thread_;
-};
+constexpr char kStackBoxCaption[] = "ds_TestStack";
 
 TEST_F(StackCheck, ABalancedPairWritesNothingAndKeepsTheLevel) {
   testsupport::OnNewThread([] {
@@ -161,12 +140,12 @@ TEST_F(StackCheck, NestingBeyond255SavesNothingAndComesBackDown) {
 }
 
 TEST_F(StackCheck, ATestWithoutItsSaveIsShownAndLowersTheLevel) {
-  StackBoxAnswerer answerer;
+  auto boxText = testsupport::WhenBoxShows(kStackBoxCaption, AnswerStackBox);
   testsupport::OnNewThread([] {
     TestStackEntry();
     EXPECT_EQ(ds_TSLevel(), -1);
   });
-  EXPECT_EQ(answerer.Text(), "SaveStack - TestStack pair mismatch - 0");
+  EXPECT_EQ(boxText.get(), "SaveStack - TestStack pair mismatch - 0");
   EXPECT_EQ(Lines(), "SaveStack - TestStack pair mismatch - 0\r\n");
 }
 
@@ -238,7 +217,8 @@ TEST_F(StackCheck, AChangedStackOrFramePointerEndsTheProgramAfterTheBox) {
     ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                                  nullptr, nullptr, &startup, &child));
     rt::UniqueHandle process(child.hProcess), thread(child.hThread);
-    const std::string boxText = AnswerStackBox(child.dwProcessId);
+    HWND box = driver::WaitForDialog(child.dwProcessId, kStackBoxCaption, 10000);
+    const std::string boxText = box ? AnswerStackBox(box) : std::string();
     ASSERT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0) << c.child;
     DWORD exitCode = 0;
     ::GetExitCodeProcess(process.get(), &exitCode);

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
 
+#include "driver.h"
 #include "runtime.h"
 
 namespace testsupport {
@@ -48,6 +50,35 @@ void OnNewThread(Body body) {
     rt::ThreadScope attached;
     body();
   }).join();
+}
+
+// Drives a dialog of this process beside the test, as a user would while the
+// test's thread shows it: once `find` gives the dialog, `drive` gets it on a
+// thread of its own. The future gives drive's result, a value-initialised
+// one when no dialog came.
+template <typename Find, typename Drive>
+auto WhenShown(Find find, Drive drive) {
+  return std::async(std::launch::async, [find, drive] {
+    const HWND dialog = find();
+    return dialog ? drive(dialog) : decltype(drive(dialog)){};
+  });
+}
+
+// The same for the visible dialog box with the caption.
+template <typename Drive>
+auto WhenBoxShows(std::string caption, Drive drive) {
+  return WhenShown(
+      [caption] { return driver::WaitForDialog(::GetCurrentProcessId(), caption, 10000); }, drive);
+}
+
+// What the message box with the caption showed, read before its button was
+// pressed; an empty view when no box came.
+inline std::future<driver::MessageBoxView> AnswerBox(std::string caption, std::string button) {
+  return WhenBoxShows(std::move(caption), [button](HWND box) {
+    driver::MessageBoxView view = driver::ReadMessageBox(box);
+    driver::AnswerMessageBox(box, button);
+    return view;
+  });
 }
 
 // Sets a seam for the length of a scope.

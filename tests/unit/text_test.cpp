@@ -16,6 +16,15 @@ TEST(FixedText, CutsPadsAndComparesWithoutTrailingBlanks) {
   EXPECT_FALSE(rt::IsBlank("  x"));
 }
 
+TEST(FixedText, SplitKeepsEveryPartBetweenTheSeparators) {
+  using Parts = std::vector<std::string>;
+  EXPECT_EQ(rt::Split("a|b", '|'), (Parts{"a", "b"}));
+  EXPECT_EQ(rt::Split("first ||third", '|'), (Parts{"first ", "", "third"}));
+  EXPECT_EQ(rt::Split("|a|", '|'), (Parts{"", "a", ""}));
+  EXPECT_EQ(rt::Split("", '|'), (Parts{""}));
+  EXPECT_EQ(rt::Split("a,b", '|'), (Parts{"a,b"}));
+}
+
 TEST(Pictures, DecimalOverflowShowsHashesAndKeepsThePoint) {
   struct Case {
     rt::ScaledDecimal value;

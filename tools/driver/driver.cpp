@@ -5,7 +5,8 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cctype>
+
+#include "text.h"
 
 namespace driver {
 namespace {
@@ -23,17 +24,6 @@ std::string FullPath(const std::string& path) {
 
 bool IsAbsolute(const std::string& path) {
   return (path.size() >= 2 && path[1] == ':') || (path.size() >= 2 && path[0] == '\\');
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // An inheritable handle on the null device for the standard handles of a
@@ -182,7 +172,7 @@ std::vector<DWORD> ProcessesOf(const std::string& programPath) {
   return ProcessesWhere([&](const char* exeName, DWORD id) {
     // The snapshot names the executable without its folder; the full path
     // tells apart programs of the same name in other folders.
-    return SameNoCase(exeName, name) && SameNoCase(ProcessPath(id), path);
+    return rt::EqualNoCase(exeName, name) && rt::EqualNoCase(ProcessPath(id), path);
   });
 }
 
@@ -191,7 +181,7 @@ std::vector<DWORD> ProcessesUnder(const std::string& folder) {
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
   return ProcessesWhere([&](const char*, DWORD id) {
     const std::string path = ProcessPath(id);
-    return path.size() > prefix.size() && SameNoCase(path.substr(0, prefix.size()), prefix);
+    return path.size() > prefix.size() && rt::EqualNoCase(path.substr(0, prefix.size()), prefix);
   });
 }
 
@@ -362,7 +352,7 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lp) {
   ::GetWindowThreadProcessId(hwnd, &owner);
   if (owner != s.processId) return TRUE;
   if (s.query->visibleOnly && !::IsWindowVisible(hwnd)) return TRUE;
-  if (!s.query->className.empty() && !SameNoCase(ClassName(hwnd), s.query->className)) {
+  if (!s.query->className.empty() && !rt::EqualNoCase(ClassName(hwnd), s.query->className)) {
     return TRUE;
   }
   if (s.query->caption) {
@@ -473,9 +463,9 @@ std::string StripMnemonics(std::string_view caption) {
 HWND FindButton(HWND parent, std::string_view caption) {
   const std::string wanted = StripMnemonics(caption);
   for (const WindowInfo& child : ChildWindows(parent)) {
-    if (!SameNoCase(child.className, "Button") || !child.visible) continue;
+    if (!rt::EqualNoCase(child.className, "Button") || !child.visible) continue;
     if (!::IsWindowEnabled(child.hwnd)) continue;
-    if (SameNoCase(StripMnemonics(child.text), wanted)) return child.hwnd;
+    if (rt::EqualNoCase(StripMnemonics(child.text), wanted)) return child.hwnd;
   }
   return nullptr;
 }
@@ -541,7 +531,7 @@ DWORD ProcessOf(HWND window) {
 
 HWND FindChildOfClass(HWND parent, const char* className) {
   for (const WindowInfo& child : ChildWindows(parent)) {
-    if (SameNoCase(child.className, className)) return child.hwnd;
+    if (rt::EqualNoCase(child.className, className)) return child.hwnd;
   }
   return nullptr;
 }
@@ -569,10 +559,10 @@ MessageBoxView ReadMessageBox(HWND box) {
   view.caption = caption;
   for (const WindowInfo& child : ChildWindows(box)) {
     if (!child.visible) continue;
-    if (SameNoCase(child.className, "Button")) {
+    if (rt::EqualNoCase(child.className, "Button")) {
       view.buttons.push_back(child.text);
       if ((child.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) view.defaultButton = child.text;
-    } else if (SameNoCase(child.className, "Static")) {
+    } else if (rt::EqualNoCase(child.className, "Static")) {
       if ((child.style & SS_TYPEMASK) == SS_ICON) {
         view.icon = true;
         continue;
@@ -636,14 +626,8 @@ HTREEITEM TreeItem(HWND tree, UINT relation, HTREEITEM from = nullptr) {
 }
 
 std::vector<std::string> PathComponents(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start < path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
+  std::vector<std::string> parts = rt::Split(path, '\\');
+  std::erase(parts, "");
   return parts;
 }
 
@@ -658,12 +642,12 @@ void SelectByName(HWND tree, const std::string& path) {
   if (!item) return;
   const std::string selected = TreeItemText(tree, item);
   std::size_t next = parts.size();
-  while (next > 0 && !SameNoCase(parts[next - 1], selected)) --next;
+  while (next > 0 && !rt::EqualNoCase(parts[next - 1], selected)) --next;
   if (next == 0) return;  // the selection is not on the way to the folder
   for (; next < parts.size(); ++next) {
     Send(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
     HTREEITEM child = TreeItem(tree, TVGN_CHILD, item);
-    while (child && !SameNoCase(TreeItemText(tree, child), parts[next])) {
+    while (child && !rt::EqualNoCase(TreeItemText(tree, child), parts[next])) {
       child = TreeItem(tree, TVGN_NEXT, child);
     }
     if (!child) return;
@@ -697,7 +681,7 @@ bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   HWND tree = FindChildOfClass(dialog, WC_TREEVIEWA);
   if (!tree) return false;
   const std::string name = LastComponent(path);
-  const auto selected = [&] { return SameNoCase(SelectedFolderName(dialog), name); };
+  const auto selected = [&] { return rt::EqualNoCase(SelectedFolderName(dialog), name); };
   return WaitUntil(
       [&] {
         Send(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(remote.Address()));
