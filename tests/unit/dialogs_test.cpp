@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 #include <vector>
@@ -156,8 +157,7 @@ TEST(FolderDialog, TheOpeningFolderComesBackWhenTheDialogMovesToItsRoot) {
   std::string variable = rt::Fixed(folder.Path(), 250);
   std::thread driver([&] {
     // As its start-up does it: at once.
-    HWND dialog = nullptr;
-    for (int i = 0; i < 500 && !dialog; ++i, ::Sleep(5)) dialog = FindFolderDialog("Back");
+    HWND dialog = driver::WaitForFolderDialog(::GetCurrentProcessId());
     ASSERT_TRUE(dialog) << "no folder dialog";
     if (HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr)) {
       const LPARAM root = ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);

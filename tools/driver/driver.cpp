@@ -248,8 +248,8 @@ std::pair<DWORD, DWORD> WindowCallsOf(DWORD processId) {
        more = ::Module32Next(snapshot.get(), &entry)) {
     const auto base = static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(entry.modBaseAddr));
     const std::pair<DWORD, DWORD> range{base, base + entry.modBaseSize};
-    if (SameNoCase(entry.szModule, "win32u.dll")) win32u = range;
-    if (SameNoCase(entry.szModule, "user32.dll")) user32 = range;
+    if (rt::EqualNoCase(entry.szModule, "win32u.dll")) win32u = range;
+    if (rt::EqualNoCase(entry.szModule, "user32.dll")) user32 = range;
   }
   return win32u.first ? win32u : user32;
 }
@@ -671,7 +671,7 @@ bool SelectFolderOnce(HWND dialog, const std::string& folder, DWORD timeoutMs) {
   const std::string path = FullPath(folder);
   SelectByName(tree, path);
   const std::string name = LastComponent(path);
-  return WaitUntil([&] { return SameNoCase(SelectedFolderName(dialog), name); }, timeoutMs);
+  return WaitUntil([&] { return rt::EqualNoCase(SelectedFolderName(dialog), name); }, timeoutMs);
 }
 
 bool SelectFolder(HWND dialog, const std::string& folder, DWORD timeoutMs) {
