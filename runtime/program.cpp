@@ -6,7 +6,6 @@
 #include <string>
 
 #include "handles.h"
-#include "picture.h"
 #include "window_registry.h"
 
 namespace rt {
@@ -68,7 +67,6 @@ void Attach() {
 
 int RunProgram(std::span<const Module* const> modules, const std::function<int()>& main) {
   g_modules = modules;
-  PicturesStart();
   detail::WindowsStart();
   for (const Module* m : g_modules) {
     if (m->moduleInit) m->moduleInit();
@@ -77,7 +75,6 @@ int RunProgram(std::span<const Module* const> modules, const std::function<int()
   const int result = main();
   EndThread();
   RunModuleEnd();
-  PicturesStop();
   g_modules = {};
   return result;
 }
