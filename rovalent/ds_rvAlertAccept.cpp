@@ -95,7 +95,9 @@ int MappedEvent(std::int32_t message) {
 }
 
 void PostMappedEvent(std::int32_t message) {
-  if (const int event = MappedEvent(message); event != -1) rt::EventPost(event, 0, 0);
+  if (const int event = MappedEvent(message); event != -1) {
+    static_cast<void>(rt::EventPost(event, 0, 0));  // without an open window, nobody to tell
+  }
 }
 
 // Ctrl-wheel turns become events and go no further; plain turns go on to
@@ -107,8 +109,9 @@ void PostWheelEvent(AlertEntry& alert, std::int32_t message, WPARAM wParam) {
     return;
   }
   const auto delta = static_cast<std::int16_t>(HIWORD(wParam));
-  if (delta > 0) rt::EventPost(rvevent::kWheelUp, 0, alert.thread);
-  if (delta < 0) rt::EventPost(rvevent::kWheelDown, 0, alert.thread);
+  // A thread without an open window has nobody to tell.
+  if (delta > 0) static_cast<void>(rt::EventPost(rvevent::kWheelUp, 0, alert.thread));
+  if (delta < 0) static_cast<void>(rt::EventPost(rvevent::kWheelDown, 0, alert.thread));
   alert.action = 0;
 }
 
@@ -139,7 +142,8 @@ void PostUserEvent(const AlertEntry& alert, std::int32_t message, WPARAM wParam,
       }
       break;
   }
-  rt::EventPost(static_cast<std::int32_t>(event), 0, alert.thread);
+  // A thread without an open window has nobody to tell.
+  static_cast<void>(rt::EventPost(static_cast<std::int32_t>(event), 0, alert.thread));
 }
 
 void PostAlert(AlertEntry& alert, std::int32_t message, WPARAM wParam, LPARAM lParam) {

@@ -239,7 +239,10 @@ std::uint8_t DebugWriteLine(const DebugLine& loc) {
 
   // Tested and set in one step, so that two threads writing their first
   // lines at once still post the event once.
-  if (!g_firstLinePosted.exchange(true)) rt::EventPost(rvevent::kFirstDebugLine, 0, 0);
+  // Without an open window nobody is told.
+  if (!g_firstLinePosted.exchange(true)) {
+    static_cast<void>(rt::EventPost(rvevent::kFirstDebugLine, 0, 0));
+  }
   return 0;
 }
 

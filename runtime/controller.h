@@ -33,14 +33,14 @@ class WindowController {
   // ends when it answers Break or the window closes.
   virtual void EventLoop();
   // Prepares the controller; 0 on success.
-  virtual int SetUp();
+  [[nodiscard]] virtual int SetUp();
   // Releases what SetUp took; 0 on success.
-  virtual int TearDown();
+  [[nodiscard]] virtual int TearDown();
   // Stores the window in MYWINDOW, shows it and sets OPENED.
   virtual void Open(Window& window, Window* owner);
   // SetUp, the event loop when SetUp answered 0, TearDown in every case;
   // the result is RESPONSE, or 2 when that is 0.
-  virtual int Run();
+  [[nodiscard]] virtual int Run();
   // Refreshes the controller's components after set-up.
   virtual void AfterSetUp();
   // A close request; GoOn lets the close go ahead.

@@ -190,33 +190,6 @@ std::vector<DWORD> EmptyTemplate() {
   return storage;
 }
 
-class ComScope {
- public:
-  ComScope() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  ~ComScope() {
-    if (ok_) ::CoUninitialize();
-  }
-
- private:
-  bool ok_;
-};
-
-class CurrentFolderKeeper {
- public:
-  CurrentFolderKeeper() : saved_(CurrentFolder()) {}
-  CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
-  CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
-  ~CurrentFolderKeeper() {
-    if (!saved_.empty()) ::SetCurrentDirectoryA(saved_.c_str());
-  }
-  const std::string& Saved() const { return saved_; }
-
- private:
-  std::string saved_;
-};
-
 bool CanEnter(const std::string& folder, const std::string& returnTo) {
   if (folder.empty() || !::SetCurrentDirectoryA(folder.c_str())) return false;
   ::SetCurrentDirectoryA(returnTo.c_str());
@@ -322,15 +295,13 @@ bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::stri
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&browse);
   t_browse = &browse;
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderA(&info);
+  const UniqueCoTaskMem<ITEMIDLIST> chosen(::SHBrowseForFolderA(&info));
   t_browse = nullptr;
   // A dialog that never came up is not a cancel: the caller may want to know.
   ErrorCodeSet(browse.shown ? 0 : ERROR_CANCELLED);
   if (!chosen) return false;
   char path[MAX_PATH] = "";
-  const bool ok = ::SHGetPathFromIDListA(chosen, path) != FALSE;
-  ::CoTaskMemFree(chosen);
-  if (!ok) return false;
+  if (!::SHGetPathFromIDListA(chosen.get(), path)) return false;
   variable = path;
   return true;
 }

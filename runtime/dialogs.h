@@ -36,8 +36,8 @@ inline constexpr unsigned kFileDialogKeepDir = 2;  // the current folder is kept
 // `variable` and the result is true; on cancel `variable` keeps its value.
 // The current folder afterwards is the one it was before. ErrorCodeGet is
 // non-zero afterwards when the dialog could not be shown at all.
-bool FileDialogShow(std::string_view title, std::string_view mask, std::string& variable,
-                    unsigned flags);
+[[nodiscard]] bool FileDialogShow(std::string_view title, std::string_view mask,
+                                  std::string& variable, unsigned flags);
 
 // The text in a box captioned "Stop" with the buttons Abort and Ignore;
 // Abort ends the program with exit code 0, Ignore returns.

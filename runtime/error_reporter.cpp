@@ -1,17 +1,13 @@
 #include "error_reporter.h"
 
-#include <windows.h>
-
 namespace rt {
 
 void ErrorReporter::SetUp(ErrorStatus& status) {
-  std::lock_guard hold(lock_);
-  statuses_[::GetCurrentThreadId()] = &status;
+  statuses_.Get() = &status;
 }
 
 void ErrorReporter::SetProcedure(std::string_view name, int mode) {
-  std::lock_guard hold(lock_);
-  std::vector<std::string>& stack = names_[::GetCurrentThreadId()];
+  std::vector<std::string>& stack = names_.Get();
   if (mode == 0) {
     stack.emplace_back(name);
   } else if (!stack.empty()) {
@@ -20,15 +16,13 @@ void ErrorReporter::SetProcedure(std::string_view name, int mode) {
 }
 
 std::string ErrorReporter::CurrentProcedure() const {
-  std::lock_guard hold(lock_);
-  auto it = names_.find(::GetCurrentThreadId());
-  return (it == names_.end() || it->second.empty()) ? std::string() : it->second.back();
+  const std::vector<std::string>* stack = names_.Find();
+  return (!stack || stack->empty()) ? std::string() : stack->back();
 }
 
 std::size_t ErrorReporter::Depth() const {
-  std::lock_guard hold(lock_);
-  auto it = names_.find(::GetCurrentThreadId());
-  return it == names_.end() ? 0 : it->second.size();
+  const std::vector<std::string>* stack = names_.Find();
+  return stack ? stack->size() : 0;
 }
 
 }  // namespace rt

@@ -2,11 +2,11 @@
 // per-thread error-status object that carries a thread's last error details.
 #pragma once
 
-#include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "per_thread.h"
 
 namespace rt {
 
@@ -38,9 +38,8 @@ class ErrorReporter {
   std::size_t Depth() const;
 
  private:
-  mutable std::mutex lock_;
-  std::map<unsigned long, std::vector<std::string>> names_;  // by Windows thread id
-  std::map<unsigned long, ErrorStatus*> statuses_;
+  PerThread<std::vector<std::string>> names_;
+  PerThread<ErrorStatus*> statuses_;
 };
 
 }  // namespace rt

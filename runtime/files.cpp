@@ -36,6 +36,12 @@ std::string CurrentFolder() {
   return (n == 0 || n >= sizeof buffer) ? std::string() : std::string(buffer, n);
 }
 
+CurrentFolderKeeper::CurrentFolderKeeper() : saved_(CurrentFolder()) {}
+
+CurrentFolderKeeper::~CurrentFolderKeeper() {
+  if (!saved_.empty()) ::SetCurrentDirectoryA(saved_.c_str());
+}
+
 std::string PathLong(std::string_view path) {
   const std::string given = path.empty() ? CurrentFolder() : std::string(TrimRight(path));
   char full[MAX_PATH * 2];

@@ -11,12 +11,26 @@
 namespace rt {
 
 // True when a file or a folder of that name exists.
-bool FileExists(std::string_view name);
-bool FileCopy(std::string_view source, std::string_view target);
-bool FileRemove(std::string_view name);
+[[nodiscard]] bool FileExists(std::string_view name);
+[[nodiscard]] bool FileCopy(std::string_view source, std::string_view target);
+[[nodiscard]] bool FileRemove(std::string_view name);
 
 // The current folder as the system gives it; empty when it cannot be read.
 std::string CurrentFolder();
+
+// Keeps the current folder of its start and makes it current again at its
+// end (when it could be read), whatever was entered meanwhile.
+class CurrentFolderKeeper {
+ public:
+  CurrentFolderKeeper();
+  CurrentFolderKeeper(const CurrentFolderKeeper&) = delete;
+  CurrentFolderKeeper& operator=(const CurrentFolderKeeper&) = delete;
+  ~CurrentFolderKeeper();
+  const std::string& Saved() const { return saved_; }
+
+ private:
+  std::string saved_;
+};
 
 // A path in its short (8.3) form and in its full long form; an empty path
 // stands for the current folder. A path that does not exist comes back as
@@ -27,7 +41,7 @@ std::string PathLong(std::string_view path = {});
 // Makes the folder (trailing blanks removed, cut to 260 characters) the
 // current folder. Error code 0 on success, 3 when it cannot be entered (the
 // current folder then stays).
-bool FolderSetCurrent(std::string_view path);
+[[nodiscard]] bool FolderSetCurrent(std::string_view path);
 
 struct DirEntry {
   std::string name;       // the long name

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "handles.h"
+#include "per_thread.h"
 #include "window_registry.h"
 
 namespace rt {
@@ -32,10 +33,8 @@ void RunModuleEnd() {
   }
 }
 
-// The calling thread's place in the runtime. Per-thread values of the
-// runtime stay trivially destructible: with this toolchain a secondary
-// thread's thread-local storage is freed before C++ thread-local destructors
-// run, so nothing may depend on them.
+// The calling thread's place in the runtime; trivially destructible, as
+// every thread-local value (per_thread.h says why).
 struct ThreadRecord {
   int number = 0;
   bool ended = false;
@@ -48,18 +47,23 @@ void EndThread() {
   if (t_thread.number == 0 || t_thread.ended) return;
   t_thread.ended = true;
   RunThreadEnd();
+  detail::ThreadObjectsEnd();
 }
 
 // Windows calls this on every thread that ends. A plain Windows thread still
-// has its thread-local values here, so its end steps run; for a thread of
-// the C runtime they are gone already and it must end its steps itself
+// has its thread-local values here, so its end steps run and its objects go
+// (also those of a thread that was never attached); for a thread of the C
+// runtime they are gone already and it must end its steps itself
 // (ThreadDetachCurrent or ThreadScope).
 void NTAPI OnThreadLifecycle(PVOID, DWORD reason, PVOID) {
-  if (reason == DLL_THREAD_DETACH) EndThread();
+  if (reason != DLL_THREAD_DETACH) return;
+  EndThread();
+  detail::ThreadObjectsEnd();
 }
 
 void Attach() {
   t_thread.number = ++g_lastThreadNumber;
+  detail::ThreadObjectsAttach(t_thread.number);
   RunThreadStart();
 }
 

@@ -27,7 +27,8 @@ struct Module {
 // start steps for the calling (main) thread, then `main`; then the thread end
 // and module end steps in the reverse order. Returns main's result, which
 // the program returns from WinMain as its exit code.
-int RunProgram(std::span<const Module* const> modules, const std::function<int()>& main);
+[[nodiscard]] int RunProgram(std::span<const Module* const> modules,
+                             const std::function<int()>& main);
 
 // Ends the process in order with the exit code, showing nothing: the
 // thread's windows are destroyed, the end steps run, then the process exits.
@@ -42,9 +43,10 @@ std::span<const Module* const> ProgramModules();
 // when the thread was attached by this call.
 bool ThreadAttachCurrent();
 
-// Runs the calling thread's end steps now (once). A thread started through
-// std::thread must call it (or hold a ThreadScope) before it ends: its
-// thread-local values are gone by the time Windows reports its end.
+// Runs the calling thread's end steps now (once), then destroys its
+// per-thread objects (per_thread.h). A thread started through std::thread
+// must call it (or hold a ThreadScope) before it ends: its thread-local
+// values are gone by the time Windows reports its end.
 void ThreadDetachCurrent();
 
 class ThreadScope {
@@ -61,11 +63,11 @@ int ThreadNumber();
 
 // The runtime's error code of the calling thread: 0 after an operation that
 // worked, otherwise the Windows error code of its failure.
-int ErrorCodeGet();
+[[nodiscard]] int ErrorCodeGet();
 void ErrorCodeSet(int code);
 
 // Starts a program as a new process in the current folder. With `wait` off
 // it returns at once. False (and the error code) when it could not start.
-bool ProgramRun(std::string_view commandLine, bool wait);
+[[nodiscard]] bool ProgramRun(std::string_view commandLine, bool wait);
 
 }  // namespace rt

@@ -11,6 +11,7 @@
 #include "ini.h"
 #include "layout.h"
 #include "lock.h"
+#include "per_thread.h"
 #include "picture.h"
 #include "program.h"
 #include "text.h"

@@ -2,59 +2,44 @@
 // an event queue per window and event loops that can nest.
 //
 // A window is a frame HWND (Handle) with a separate client-area child HWND
-// (ClientHandle) that carries the wallpaper and the controls. Events are the
-// runtime's own: the window procedures turn Windows messages into events
-// (WM_CLOSE into CloseWindow, the window timer into Timer, ...) and EventPost
-// adds events of the program's own; an event loop takes them in order.
+// (ClientHandle) that carries the wallpaper and the controls.
+//
+// Where each part lives: window.cpp builds, opens and closes windows, keeps
+// the open windows of each thread, their position and size, and the mouse
+// pointer; window_class.cpp registers the window classes and holds their
+// procedures; controls.cpp creates the controls and answers for them;
+// paint.cpp paints the background, the drawn controls and the owner-drawn
+// buttons; event_queue.cpp queues events and runs the loops; layout.cpp finds
+// stored layouts.
 #pragma once
 
 #include <windows.h>
 
-#include <deque>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "event_queue.h"
 #include "handles.h"
 #include "layout.h"
 #include "picture.h"
 
 namespace rt {
 
-// The runtime's event numbers.
-namespace event {
-inline constexpr int Accepted = 1;
-inline constexpr int MouseUp = 10;
-inline constexpr int MouseMove = 13;
-inline constexpr int AlertKey = 15;
-inline constexpr int CloseWindow = 0x201;
-inline constexpr int CloseDown = 0x202;
-inline constexpr int OpenWindow = 0x203;
-inline constexpr int Timer = 0x20B;
-}  // namespace event
-
-// What a pass of a loop body answers: go on (the event's default handling
-// applies), cycle (skip the default handling: a close request is refused),
-// or break (leave the loop).
-enum class LoopAction : int { GoOn = 0, Cycle = 1, Break = 2 };
-
 // A program variable that a control displays.
 using Binding = std::variant<std::string*, double*>;
 
-struct Event {
-  int number = 0;
-  int control = 0;
-  int keyCode = 0;
-};
+namespace detail {
+struct WindowProcedures;  // the procedures of the runtime's window classes
+}  // namespace detail
 
 class Window {
  public:
   struct Control;  // one created control
 
+  // A window that Windows did not create is Closed from the start.
   Window(const WindowLayout& layout, std::vector<Binding> bindings);
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
@@ -118,27 +103,34 @@ class Window {
   int PixelsToDluY(int px) const { return ::MulDiv(px, 8, baseY_); }
 
   // Queues an event for this window; any thread may call it.
-  void Post(const Event& e, bool atFront = false);
-
-  // For the window procedures and the event loop.
-  bool TakeEvent(Event& e);
+  void Post(const Event& e, bool atFront = false) { queue_.Post(e, atFront); }
+  // The window's events, for its loops.
+  EventQueue& Events() { return queue_; }
+  // True when the layout names the key as one that becomes an AlertKey event.
   bool AlertsKey(int keyCode) const;
-  void PaintBackground(HDC dc, HWND child) const;
-  LRESULT FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  LRESULT ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  void PaintControl(const Control& control, HDC dc) const;
-  void AnimateControl(Control& control);
-  int loopDepth = 0;
-  bool closing = false;
-  int closeEvent = 0;
 
  private:
+  friend struct detail::WindowProcedures;
+  friend std::unique_ptr<Window> WindowLoad(std::string_view, std::string_view,
+                                            std::vector<Binding>);
+
+  // The procedures' handling of the frame's and the client area's messages.
+  LRESULT FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
   void CreateControls();
-  void MoveFrame(int x, int y, int w, int h);
-  void RebuildBackground();
-  void DrawOwnerButton(const DRAWITEMSTRUCT& item);
   Control* Find(int control) const;
-  HDC PaintBuffer(HDC target, int w, int h) const;
+  void MoveFrame(int x, int y, int w, int h);
+
+  // Painting (paint.cpp).
+  void RebuildBackground();
+  void PaintClient(HDC dc, const RECT& area) const;
+  void ClientResized(HWND client);
+  void AnimateWallpaper(HWND client);
+  void PaintBackground(HDC dc, HWND child) const;
+  void PaintControl(const Control& control, HDC dc) const;
+  void AnimateControl(Control& control);
+  void DrawOwnerButton(const DRAWITEMSTRUCT& item);
   template <typename Draw>
   void PaintBuffered(HDC target, int w, int h, Draw draw) const;
 
@@ -152,53 +144,29 @@ class Window {
   std::vector<std::unique_ptr<Control>> controls_;
   std::unique_ptr<Picture> wallpaper_;
   std::unique_ptr<Animation> wallpaperAnimation_;
-  UniqueDC backgroundDC_;
-  UniqueGdi backgroundBitmap_;
-  HGDIOBJ backgroundOld_ = nullptr;
-  int backgroundW_ = 0, backgroundH_ = 0;
+  MemoryBitmap background_;  // the client area's face colour and wallpaper
   // The memory bitmap that controls are painted into first.
-  mutable UniqueDC paintDC_;
-  mutable UniqueGdi paintBitmap_;
-  mutable HGDIOBJ paintOld_ = nullptr;
-  mutable int paintW_ = 0, paintH_ = 0;
+  mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;
+  int openedOn_ = 0;   // the number of the thread that opened it
+  DWORD failure_ = 0;  // why Windows did not create the frame or its client area
   bool pixels_ = false;
   int buffer_ = 0;
-  bool timerPending_ = false;                // a Timer event waits in the queue
-  DWORD threadId_ = ::GetCurrentThreadId();  // the thread that runs its loops
-  mutable std::mutex queueMutex_;
-  std::deque<Event> queue_;
+  EventQueue queue_;
 };
 
 // Builds a window from the layout `layout` of the resource `resource`,
 // binding the controls that display variables, in control order, to the
-// variables given. The window is not shown. Null when there is no such
-// layout.
-std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view layout,
-                                   std::vector<Binding> bindings = {});
+// variables given. The window is not shown. Null, with the error code set,
+// when there is no such layout or Windows did not create the window.
+[[nodiscard]] std::unique_ptr<Window> WindowLoad(std::string_view resource, std::string_view layout,
+                                                 std::vector<Binding> bindings = {});
 // Closes and destroys the window; null is ignored.
 void WindowClose(std::unique_ptr<Window>& window);
 
 // The calling thread's current window: the one opened last and not yet
 // closed; null when there is none.
 Window* CurrentWindow();
-
-// Runs an event loop on the window: each event is handed to the body as
-// the current event. A CloseWindow or CloseDown that the body does not
-// answer with Cycle marks the window closing: the events already queued are
-// still handed over, then the loop ends. The outermost loop of the window
-// then closes it; a nested loop hands the close on to the loop around it.
-void EventLoopRun(Window& window, const std::function<LoopAction()>& body);
-
-// The event that the calling thread's innermost loop is handling (0 when
-// none), its control and its key code.
-int EventCurrent();
-int EventControl();
-int KeyCodeCurrent();
-
-// Queues an event for the current window of a thread (0: the calling
-// thread). False when that thread has no open window.
-bool EventPost(int event, int control = 0, int thread = 0);
 
 // The system cursor (IDC_WAIT, ...) becomes the mouse pointer of the
 // program's windows; CursorRestore gives back the standard pointer.

@@ -1,4 +1,5 @@
-// Internal: the runtime's list of open windows per thread.
+// Internal, for the program frame: the start of the window classes and the
+// orderly halt's closing of a thread's windows.
 #pragma once
 
 namespace rt::detail {

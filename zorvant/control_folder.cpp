@@ -79,9 +79,10 @@ struct ControlFolderCheck {
   void Run() {
     locals.ProgramFolder = rt::Fixed(rt::PathLong(), kPathWidth);
     for (;;) {
-      rt::FolderSetCurrent(ControlFolderPath);
+      // The outcome is read from the error code.
+      static_cast<void>(rt::FolderSetCurrent(ControlFolderPath));
       if (rt::ErrorCodeGet() == 0) {
-        rt::FolderSetCurrent(locals.ProgramFolder);
+        static_cast<void>(rt::FolderSetCurrent(locals.ProgramFolder));  // not checked yet
         break;
       }
       const int answer = MissingControlFile();

@@ -92,7 +92,7 @@ bool StartMainProgram(MainLocals& locals) {
   if (const std::string pass = rt::CommandLineValue("P"); !rt::IsBlank(pass)) append(" P=" + pass);
   if (!rt::CommandLineValue("/C").empty()) append(" /C");
 
-  rt::ProgramRun(command, false);
+  static_cast<void>(rt::ProgramRun(command, false));  // not checked yet: a failed start is silent
   // Set only when even the launcher's own writes could not create the file.
   if (!rt::FileExists(file)) locals.FirstRun = 1;
   return true;
@@ -109,8 +109,9 @@ void WaitForMainProgram(MainLocals& locals) {
 
 void FinishWait() {
   rt::CursorRestore();
-  rt::EventPost(rt::event::CloseWindow);
-  rt::EventPost(EnsureVisibleEvent);
+  // Not checked: the wait runs in the thread's open window.
+  static_cast<void>(rt::EventPost(rt::event::CloseWindow));
+  static_cast<void>(rt::EventPost(EnsureVisibleEvent));
 }
 
 }  // namespace zorvant

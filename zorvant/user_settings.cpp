@@ -20,7 +20,9 @@ void PrepareUserSettings() {
   for (const char* name : {"ZTSetup.ini", "Zorvant.ini"}) {
     const std::string source = std::string(WindowsFolder) + "\\" + name;
     const std::string target = rt::Clip(UserSettingsFolder) + "\\" + name;
-    if (rt::FileExists(source) && !rt::FileExists(target)) rt::FileCopy(source, target);
+    if (rt::FileExists(source) && !rt::FileExists(target)) {
+      static_cast<void>(rt::FileCopy(source, target));  // not checked yet: a failed copy is silent
+    }
   }
 
   // The versioned key is read first; "ControlPath #.##" for every version

@@ -88,9 +88,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::vector<const rt::Module*> modules(RovalentModules().begin(), RovalentModules().end());
   modules.push_back(&zorvant::ProgramModule);
   modules.push_back(&zorvant::MainModule);
-  rt::RunProgram(modules, [] {
+  // The launcher's main always answers 0, which is its exit code.
+  static_cast<void>(rt::RunProgram(modules, [] {
     zorvant::LauncherMain();
     return 0;
-  });
+  }));
   return 0;
 }

@@ -38,7 +38,7 @@ int SplashWindow::SetUp() {
   const int answer = WindowController::SetUp();
   if (answer != 0) return answer;
   // Without its window there is nothing to show: the run ends at once.
-  if (!locals_.window || locals_.window->Closed()) return 1;
+  if (!locals_.window) return 1;
   FIRSTFIELD = kCloseButton;
   VCRREQUEST = &ThreadVcrRequest;
   ERRORS = &*GlobalErrorReporter;

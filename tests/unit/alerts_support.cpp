@@ -68,7 +68,7 @@ std::vector<std::string> DebuggerMonitor::Take() {
 std::vector<int> TakeEvents(rt::Window& window) {
   std::vector<int> events;
   rt::Event e;
-  while (window.TakeEvent(e)) events.push_back(e.number);
+  while (window.Events().Take(e)) events.push_back(e.number);
   return events;
 }
 

@@ -19,15 +19,17 @@ std::unique_ptr<rt::Window> Quiet() {
 TEST(EventLoop, OpenWindowComesFirstThenPostsInOrder) {
   auto w = Quiet();
   ASSERT_TRUE(w);
-  rt::EventPost(kUserA);  // no window is open yet: nowhere to go
+  EXPECT_FALSE(rt::EventPost(kUserA));  // no window is open yet: nowhere to go
   w->Open(nullptr);
   EXPECT_EQ(rt::CurrentWindow(), w.get());
-  rt::EventPost(kUserA);
-  rt::EventPost(kUserB);
+  EXPECT_TRUE(rt::EventPost(kUserA));
+  EXPECT_TRUE(rt::EventPost(kUserB));
   std::vector<int> seen;
   rt::EventLoopRun(*w, [&] {
     seen.push_back(rt::EventCurrent());
-    if (rt::EventCurrent() == rt::event::OpenWindow) rt::EventPost(kUserC);
+    if (rt::EventCurrent() == rt::event::OpenWindow) {
+      EXPECT_TRUE(rt::EventPost(kUserC));
+    }
     return seen.size() == 4 ? rt::LoopAction::Break : rt::LoopAction::GoOn;
   });
   EXPECT_EQ(seen, (std::vector<int>{rt::event::OpenWindow, kUserA, kUserB, kUserC}));
@@ -41,9 +43,9 @@ TEST(EventLoop, CloseHandsOverQueuedEventsThenClosesTheWindow) {
   rt::EventLoopRun(*w, [&] {
     seen.push_back(rt::EventCurrent());
     if (rt::EventCurrent() == rt::event::OpenWindow) {
-      rt::EventPost(rt::event::CloseWindow);
-      rt::EventPost(kUserA);
-      rt::EventPost(kUserB);
+      EXPECT_TRUE(rt::EventPost(rt::event::CloseWindow));
+      EXPECT_TRUE(rt::EventPost(kUserA));
+      EXPECT_TRUE(rt::EventPost(kUserB));
     }
     return rt::LoopAction::GoOn;
   });
@@ -60,16 +62,16 @@ TEST(EventLoop, CycleRefusesTheClose) {
   rt::EventLoopRun(*w, [&] {
     switch (rt::EventCurrent()) {
       case rt::event::OpenWindow:
-        rt::EventPost(rt::event::CloseWindow);
+        EXPECT_TRUE(rt::EventPost(rt::event::CloseWindow));
         return rt::LoopAction::GoOn;
       case rt::event::CloseWindow:
         if (++closes == 1) {
-          rt::EventPost(kUserA);
+          EXPECT_TRUE(rt::EventPost(kUserA));
           return rt::LoopAction::Cycle;
         }
         return rt::LoopAction::GoOn;
       case kUserA:
-        rt::EventPost(rt::event::CloseWindow);
+        EXPECT_TRUE(rt::EventPost(rt::event::CloseWindow));
         return rt::LoopAction::GoOn;
     }
     return rt::LoopAction::GoOn;
@@ -99,20 +101,20 @@ TEST(EventLoop, NestedLoopEndsOnCloseAndTheOuterLoopStillSeesIt) {
     const int e = rt::EventCurrent();
     trace.push_back("outer " + std::to_string(e));
     if (e == rt::event::OpenWindow) {
-      rt::EventPost(kUserA);
+      EXPECT_TRUE(rt::EventPost(kUserA));
       rt::EventLoopRun(*w, [&] {
         const int inner = rt::EventCurrent();
         trace.push_back("inner " + std::to_string(inner));
         if (inner == kUserA) {
-          rt::EventPost(rt::event::CloseWindow);
-          rt::EventPost(kUserB);
+          EXPECT_TRUE(rt::EventPost(rt::event::CloseWindow));
+          EXPECT_TRUE(rt::EventPost(kUserB));
         }
         return rt::LoopAction::GoOn;
       });
       // Still inside the outer loop's OpenWindow.
       trace.push_back("back in " + std::to_string(rt::EventCurrent()));
       EXPECT_FALSE(w->Closed());
-      rt::EventPost(kUserC);
+      EXPECT_TRUE(rt::EventPost(kUserC));
     }
     return rt::LoopAction::GoOn;
   });
@@ -137,7 +139,7 @@ TEST(EventLoop, TimerTicksDoNotPileUp) {
   // After the slow tick at most one tick waited; nothing else is queued.
   rt::Event e;
   int queued = 0;
-  while (w->TakeEvent(e)) queued += e.number == rt::event::Timer;
+  while (w->Events().Take(e)) queued += e.number == rt::event::Timer;
   EXPECT_LE(queued, 1);
 }
 
@@ -152,7 +154,7 @@ TEST(EventLoop, PostsFromAnotherThreadWakeTheLoop) {
     if (rt::EventCurrent() == rt::event::OpenWindow) {
       poster = std::thread([mine] {
         ::Sleep(50);
-        rt::EventPost(kUserA, 0, mine);
+        EXPECT_TRUE(rt::EventPost(kUserA, 0, mine));
       });
     }
     return rt::EventCurrent() == kUserA ? rt::LoopAction::Break : rt::LoopAction::GoOn;
@@ -178,7 +180,7 @@ TEST(EventLoop, ACloseSentFromAnotherThreadWakesTheLoop) {
         ::Sleep(50);
         ::SendMessageTimeoutA(frame, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, nullptr);
         ::Sleep(1000);
-        rt::EventPost(kUserA, 0, mine);
+        EXPECT_FALSE(rt::EventPost(kUserA, 0, mine));  // the window has closed
       });
     }
     return rt::EventCurrent() == kUserA ? rt::LoopAction::Break : rt::LoopAction::GoOn;
@@ -240,6 +242,36 @@ TEST(Window, TheWaitCursorIsThePointerOfTheProgramsWindowsUntilRestored) {
 TEST(Window, AnUnknownLayoutLoadsNothing) {
   EXPECT_EQ(rt::WindowLoad("test$windows", "NOSUCH"), nullptr);
   EXPECT_EQ(rt::WindowLoad("nosuch$resource", "PLAIN"), nullptr);
+}
+
+// A CBT hook may refuse to let a window be created: a real failure of
+// CreateWindowExA, here of the frame or of its client area.
+const char* g_refusedClass = "";
+
+LRESULT CALLBACK RefuseTheClass(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    char name[64] = "";
+    ::GetClassNameA(reinterpret_cast<HWND>(wp), name, sizeof name);
+    if (rt::EqualNoCase(name, g_refusedClass)) return 1;
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST(Window, AWindowThatWindowsDidNotCreateLoadsNothing) {
+  for (const char* refused : {"RtWindow", "RtClient"}) {
+    SCOPED_TRACE(refused);
+    g_refusedClass = refused;
+    {
+      rt::UniqueHook hook(
+          ::SetWindowsHookExA(WH_CBT, RefuseTheClass, nullptr, ::GetCurrentThreadId()));
+      ASSERT_TRUE(hook);
+      EXPECT_EQ(rt::WindowLoad("test$windows", "QUIET"), nullptr);
+      EXPECT_NE(rt::ErrorCodeGet(), 0);
+      EXPECT_EQ(::FindWindowA(nullptr, "Quiet test window"), nullptr);  // no frame left behind
+    }
+    EXPECT_NE(rt::WindowLoad("test$windows", "QUIET"), nullptr);
+    EXPECT_EQ(rt::ErrorCodeGet(), 0);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+// Painting a window: the client area's background (the system's face colour
+// and the wallpaper) kept in a memory bitmap, the controls that the runtime
+// draws itself, painted through a second memory bitmap over that
+// background, the owner-drawn buttons, and the animation timers.
+#include "window.h"
+#include "window_internal.h"
+
+namespace rt {
+
+using detail::kAnimationTimer;
+
+// Steps an animation on its timer, which runs at the delay of the frame
+// shown: it is set again only when the next frame's delay differs, and
+// stopped when the animation has ended. False when it has.
+bool detail::StepAnimation(HWND hwnd, Animation& animation) {
+  const int period = animation.Delay();
+  if (!animation.Advance()) {
+    ::KillTimer(hwnd, kAnimationTimer);
+    return false;
+  }
+  const int next = animation.Delay();
+  if (next == 0) {
+    ::KillTimer(hwnd, kAnimationTimer);
+  } else if (next != period) {
+    ::SetTimer(hwnd, kAnimationTimer, static_cast<UINT>(next) * 10, nullptr);
+  }
+  return true;
+}
+
+void detail::ScheduleNextFrame(HWND hwnd, const Animation& animation) {
+  if (animation.Running()) ::SetTimer(hwnd, kAnimationTimer, animation.Delay() * 10, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// The background
+
+void Window::RebuildBackground() {
+  if (!client_) return;
+  RECT r{};
+  ::GetClientRect(ClientHandle(), &r);
+  if (!background_ || background_.width() != r.right || background_.height() != r.bottom) {
+    WindowDC screen(ClientHandle());
+    background_.Make(screen.get(), r.right, r.bottom);
+  }
+  ::FillRect(background_.dc(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
+  if (wallpaper_) wallpaper_->Draw(background_.dc(), r, wallpaperAnimation_->Frame());
+}
+
+void Window::PaintClient(HDC dc, const RECT& a) const {
+  if (background_) {
+    ::BitBlt(dc, a.left, a.top, a.right - a.left, a.bottom - a.top, background_.dc(), a.left, a.top,
+             SRCCOPY);
+  }
+}
+
+void Window::ClientResized(HWND client) {
+  RebuildBackground();
+  ::InvalidateRect(client, nullptr, FALSE);
+}
+
+// The wallpaper's next frame: the background and every control that shows
+// it are painted anew.
+void Window::AnimateWallpaper(HWND client) {
+  if (!detail::StepAnimation(client, *wallpaperAnimation_)) return;
+  RebuildBackground();
+  ::InvalidateRect(client, nullptr, FALSE);
+  for (auto& c : controls_) {
+    if (c->hwnd && !c->hidden && (c->Transparent() || c->Drawn())) {
+      ::InvalidateRect(c->hwnd.get(), nullptr, FALSE);
+    }
+  }
+}
+
+// The background under a child window, into its DC.
+void Window::PaintBackground(HDC dc, HWND child) const {
+  RECT r{};
+  ::GetClientRect(child, &r);
+  ::MapWindowPoints(child, ClientHandle(), reinterpret_cast<POINT*>(&r), 2);
+  if (background_) {
+    ::BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, background_.dc(), r.left, r.top,
+             SRCCOPY);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Controls
+
+// Paints into a memory bitmap first, so that a text over the animated
+// wallpaper never shows half drawn. The bitmap is kept for the next paint:
+// making one for every frame of an animation cost more than the frame.
+template <typename Draw>
+void Window::PaintBuffered(HDC target, int w, int h, Draw draw) const {
+  HDC memory = paintBuffer_.Grow(target, w, h);
+  draw(memory);
+  ::BitBlt(target, 0, 0, w, h, memory, 0, 0, SRCCOPY);
+}
+
+void Window::PaintControl(const Control& c, HDC dc) const {
+  RECT r{};
+  ::GetClientRect(c.hwnd.get(), &r);
+  PaintBuffered(dc, r.right, r.bottom, [&](HDC memory) {
+    if (c.Transparent() || c.layout->type == ControlType::Image) {
+      PaintBackground(memory, c.hwnd.get());
+    } else {
+      ::FillRect(memory, &r, ::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    if (c.picture) {
+      RECT p{0, 0, c.picture->Width(), c.picture->Height()};
+      c.picture->Draw(memory, p, c.animation ? c.animation->Frame() : 0);
+      return;
+    }
+    SelectInDC font(memory, c.font.get());
+    ::SetBkMode(memory, TRANSPARENT);
+    ::SetTextColor(memory, c.color != kDefaultColor ? c.color : ::GetSysColor(COLOR_WINDOWTEXT));
+    UINT format = DT_WORDBREAK | ((c.layout->style & kCentered) ? DT_CENTER : DT_LEFT);
+    if (c.layout->type != ControlType::Prompt) format |= DT_NOPREFIX;
+    ::DrawTextA(memory, c.text.c_str(), static_cast<int>(c.text.size()), &r, format);
+  });
+}
+
+void Window::AnimateControl(Control& c) {
+  if (!c.animation || c.hidden) {
+    ::KillTimer(c.hwnd.get(), kAnimationTimer);
+    return;
+  }
+  if (detail::StepAnimation(c.hwnd.get(), *c.animation))
+    ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
+}
+
+void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {
+  const Control* c = Find(static_cast<int>(item.CtlID));
+  if (!c) return;
+  const RECT r = item.rcItem;
+  PaintBuffered(item.hDC, r.right - r.left, r.bottom - r.top, [&](HDC memory) {
+    if (c->Transparent()) {
+      PaintBackground(memory, item.hwndItem);
+    } else {
+      ::FillRect(memory, &r, ::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    RECT text = r;
+    if (item.itemState & ODS_SELECTED) ::OffsetRect(&text, 1, 1);
+    SelectInDC font(memory, c->font.get());
+    ::SetBkMode(memory, TRANSPARENT);
+    ::SetTextColor(memory, c->color != kDefaultColor ? c->color : ::GetSysColor(COLOR_BTNTEXT));
+    ::DrawTextA(memory, c->text.c_str(), static_cast<int>(c->text.size()), &text,
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+      RECT focus = r;
+      ::InflateRect(&focus, -2, -2);
+      ::DrawFocusRect(memory, &focus);
+    }
+  });
+}
+
+}  // namespace rt

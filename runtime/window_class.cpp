@@ -1,0 +1,233 @@
+// The runtime's window classes: their registration and their procedures.
+// The Window that owns an HWND handles its messages from creation to
+// destruction; a control that the runtime draws itself (a text, a picture)
+// is handled by its Control. The procedures are the boundary with user32:
+// nothing unwinds through it.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+
+#include "window.h"
+#include "window_internal.h"
+#include "window_registry.h"
+
+namespace rt {
+
+namespace detail {
+
+struct WindowProcedures {
+  // Registers the classes with their procedures.
+  static void Register();
+  // The procedure of a window's frame or client area.
+  template <LRESULT (rt::Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
+  static LRESULT CALLBACK Part(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  // Texts and pictures: drawn double-buffered over the window's background.
+  static LRESULT CALLBACK Drawn(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+
+ private:
+  static LRESULT DrawnMessage(rt::Window::Control* control, HWND hwnd, UINT msg, WPARAM wp,
+                              LPARAM lp);
+};
+
+}  // namespace detail
+
+namespace {
+
+using detail::kAnimationTimer;
+using detail::kEventTimer;
+using detail::SetOverrideCursor;
+
+// The first failure of the classes' registration; 0 when they are there.
+std::atomic<int> g_classError{0};
+
+// A class that the process registered before (a second program frame) is
+// there to use.
+void Registered(ATOM atom) {
+  if (atom != 0) return;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_CLASS_ALREADY_EXISTS) return;
+  int none = 0;
+  g_classError.compare_exchange_strong(none, static_cast<int>(error));
+}
+
+template <typename T>
+T* Owner(HWND hwnd) {
+  return reinterpret_cast<T*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+void TakeOwnerFromCreate(HWND hwnd, LPARAM lp) {
+  const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lp);
+  ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+// A handler that throws (an allocation that failed) leaves its message to
+// the default handling.
+template <typename Handle>
+LRESULT AtTheBoundary(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, Handle handle) noexcept {
+  try {
+    return handle();
+  } catch (...) {
+    return ::DefWindowProcA(hwnd, msg, wp, lp);
+  }
+}
+
+}  // namespace
+
+void detail::WindowProcedures::Register() {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.hInstance = detail::Instance();
+  wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+  g_classError = 0;
+
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = detail::WindowProcedures::Part<&Window::FrameMessage>;
+  wc.lpszClassName = detail::kFrameClass;
+  wc.hbrBackground = nullptr;
+  Registered(::RegisterClassExA(&wc));
+
+  wc.lpfnWndProc = detail::WindowProcedures::Part<&Window::ClientMessage>;
+  wc.lpszClassName = detail::kClientClass;
+  Registered(::RegisterClassExA(&wc));
+
+  wc.style = 0;
+  wc.lpfnWndProc = detail::WindowProcedures::Drawn;
+  wc.lpszClassName = detail::kDrawnClass;
+  Registered(::RegisterClassExA(&wc));
+}
+
+int detail::WindowClassError() {
+  return g_classError;
+}
+
+void detail::WindowsStart() {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  WindowProcedures::Register();
+}
+
+// ---------------------------------------------------------------------------
+// The procedures
+
+template <LRESULT (Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT CALLBACK detail::WindowProcedures::Part(HWND hwnd, UINT msg, WPARAM wp,
+                                                LPARAM lp) noexcept {
+  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
+  rt::Window* w = Owner<rt::Window>(hwnd);
+  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  if (!w) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return (w->*Handle)(hwnd, msg, wp, lp); });
+}
+
+LRESULT CALLBACK detail::WindowProcedures::Drawn(HWND hwnd, UINT msg, WPARAM wp,
+                                                 LPARAM lp) noexcept {
+  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
+  auto* control = Owner<rt::Window::Control>(hwnd);
+  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return DrawnMessage(control, hwnd, msg, wp, lp); });
+}
+
+LRESULT detail::WindowProcedures::DrawnMessage(rt::Window::Control* control, HWND hwnd, UINT msg,
+                                               WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;  // the window beneath takes the mouse
+    case WM_SETTEXT: {
+      const LRESULT r = ::DefWindowProcA(hwnd, msg, wp, lp);
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      return r;
+    }
+    case WM_PAINT:
+      if (control) {
+        PaintScope paint(hwnd);
+        control->window->PaintControl(*control, paint.dc());
+        return 0;
+      }
+      break;
+    case WM_TIMER:
+      if (control && wp == kAnimationTimer) {
+        control->window->AnimateControl(*control);
+        return 0;
+      }
+      break;
+    case WM_SETCURSOR:
+      if (SetOverrideCursor()) return TRUE;
+      break;
+  }
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+LRESULT Window::FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      Post({event::CloseWindow, 0, 0});
+      return 0;
+    case WM_QUERYENDSESSION:
+      Post({event::CloseDown, 0, 0});
+      return TRUE;
+    case WM_TIMER:
+      if (wp == kEventTimer) {
+        Post({event::Timer, 0, 0});
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      if (client_) ::MoveWindow(ClientHandle(), 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SETCURSOR:
+      if (SetOverrideCursor()) return TRUE;
+      break;
+    case detail::kWakeMessage:
+      return 0;
+  }
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PaintScope paint(hwnd);
+      PaintClient(paint.dc(), paint.area());
+      return 0;
+    }
+    case WM_SIZE:
+      ClientResized(hwnd);
+      return 0;
+    case WM_TIMER:
+      if (wp == kAnimationTimer && wallpaperAnimation_) {
+        AnimateWallpaper(hwnd);
+        return 0;
+      }
+      break;
+    case WM_COMMAND:
+      if (HIWORD(wp) == BN_CLICKED) {
+        if (Control* c = Find(LOWORD(wp)); c && c->layout->type == ControlType::Button) {
+          if (c->layout->style & kStandardClose) {
+            ::PostMessageA(Handle(), WM_CLOSE, 0, 0);
+          } else {
+            Post({event::Accepted, c->number, 0});
+          }
+          return 0;
+        }
+      }
+      break;
+    case WM_DRAWITEM:
+      DrawOwnerButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+      return TRUE;
+    case WM_SETCURSOR:
+      if (SetOverrideCursor()) return TRUE;
+      break;
+  }
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace rt

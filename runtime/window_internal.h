@@ -1,0 +1,74 @@
+// Internal to the window files: one created control, the runtime's window
+// classes and timers, and the helpers that more than one of the files uses.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "window.h"
+
+namespace rt {
+
+struct Window::Control {
+  const ControlLayout* layout = nullptr;
+  int number = 0;
+  Window* window = nullptr;
+  UniqueWindow hwnd;
+  UniqueGdi font;
+  COLORREF color = kDefaultColor;
+  const Binding* binding = nullptr;
+  std::string text;
+  bool hidden = false;
+  std::unique_ptr<Picture> picture;
+  std::unique_ptr<Animation> animation;
+
+  bool Transparent() const { return (layout->style & kTransparent) != 0; }
+  bool Drawn() const {  // painted by the runtime, not by a system control class
+    return layout->type == ControlType::String || layout->type == ControlType::StrString ||
+           layout->type == ControlType::Prompt || layout->type == ControlType::Image ||
+           layout->type == ControlType::Panel;
+  }
+};
+
+namespace detail {
+
+// The window classes (window_class.cpp): the frame, its client area, and
+// the texts and pictures that the runtime draws itself.
+inline constexpr const char* kFrameClass = "RtWindow";
+inline constexpr const char* kClientClass = "RtClient";
+inline constexpr const char* kDrawnClass = "RtControl";
+
+// The frame's timer that posts Timer events, and the timer of an animated
+// picture (the client area's wallpaper or an image control).
+inline constexpr UINT_PTR kEventTimer = 1;
+inline constexpr UINT_PTR kAnimationTimer = 2;
+
+// Why the window classes could not be registered; 0 when they are there.
+int WindowClassError();
+
+inline HINSTANCE Instance() {
+  return ::GetModuleHandleA(nullptr);
+}
+
+// A font of the face, size in points and weight (0: normal) (window.cpp).
+HFONT MakeFont(const char* face, int points, int weight);
+
+// The mouse pointer that CursorSet chose, set now; false when there is none
+// (window.cpp).
+bool SetOverrideCursor();
+
+// Queues the event for the current window of a thread (0: the calling
+// thread); false when it has none (window.cpp, which keeps the open
+// windows).
+bool PostToCurrentWindow(int thread, const Event& e);
+
+// Steps an animation on its timer; false when it has ended (paint.cpp).
+bool StepAnimation(HWND hwnd, Animation& animation);
+// The timer that shows an animation's next frame, when it has one.
+void ScheduleNextFrame(HWND hwnd, const Animation& animation);
+
+}  // namespace detail
+}  // namespace rt
