@@ -293,10 +293,12 @@ bool Picture::Parse() {
 
 void Picture::Touch(const RECT& area) {
   if (Empty(area)) return;
-  if (Empty(changed_)) {
-    changed_ = area;
-  } else {
-    ::UnionRect(&changed_, &changed_, &area);
+  for (RECT* changed : {&changed_, &scaledChanged_}) {
+    if (Empty(*changed)) {
+      *changed = area;
+    } else {
+      ::UnionRect(changed, changed, &area);
+    }
   }
 }
 
@@ -420,20 +422,20 @@ std::pair<int, int> Picture::Taps::Reading(int from, int to) const {
   return {begin, end};
 }
 
-const PixelBitmap& Picture::Scaled(int width, int height) {
-  RECT area{0, 0, width, height};
-  if (scaled_.Width() != width || scaled_.Height() != height) {
-    scaled_ = PixelBitmap(width, height);
-    columns_ = Taps(width_, width);
-    rows_ = Taps(height_, height);
+RECT Picture::Rescale(SIZE size) {
+  RECT area{0, 0, size.cx, size.cy};
+  if (scaled_.Width() != size.cx || scaled_.Height() != size.cy) {
+    scaled_ = PixelBitmap(size.cx, size.cy);
+    columns_ = Taps(width_, size.cx);
+    rows_ = Taps(height_, size.cy);
   } else {
     // Only the target pixels that read a changed source pixel change.
-    const auto [left, right] = columns_.Reading(changed_.left, changed_.right);
-    const auto [top, bottom] = rows_.Reading(changed_.top, changed_.bottom);
+    const auto [left, right] = columns_.Reading(scaledChanged_.left, scaledChanged_.right);
+    const auto [top, bottom] = rows_.Reading(scaledChanged_.top, scaledChanged_.bottom);
     area = {left, top, right, bottom};
   }
-  changed_ = {};
-  if (!scaled_) return scaled_;
+  scaledChanged_ = {};
+  if (!scaled_) return {};
   for (int y = area.top; y < area.bottom; ++y) {
     const auto ty = static_cast<std::size_t>(y);
     const std::uint16_t* wy = &rows_.weights[ty * static_cast<std::size_t>(rows_.stride)];
@@ -455,14 +457,13 @@ const PixelBitmap& Picture::Scaled(int width, int height) {
       out[x] = pixel;
     }
   }
-  return scaled_;
+  return area;
 }
 
-void Picture::Draw(HDC dc, const RECT& target, int frame) {
-  const int w = target.right - target.left, h = target.bottom - target.top;
-  if (w <= 0 || h <= 0) return;
+RECT Picture::Prepare(int frame, SIZE size) {
+  if (size.cx <= 0 || size.cy <= 0) return {};
   Compose(std::clamp(frame, 0, FrameCount() - 1));
-  if (!canvas_) return;
+  if (!canvas_) return {};
   if (!opaqueKnown_) {
     opaque_ = true;
     for (int y = 0; y < height_ && opaque_; ++y) {
@@ -471,15 +472,26 @@ void Picture::Draw(HDC dc, const RECT& target, int frame) {
     }
     opaqueKnown_ = true;
   }
-  const PixelBitmap& source = (w == width_ && h == height_) ? canvas_ : Scaled(w, h);
+  if (size.cx != width_ || size.cy != height_) return Rescale(size);
+  return std::exchange(changed_, RECT{});
+}
+
+void Picture::Draw(HDC dc, const RECT& target, int frame, const RECT& part) {
+  const SIZE size{target.right - target.left, target.bottom - target.top};
+  RECT area{};
+  if (!::IntersectRect(&area, &part, &target)) return;
+  Prepare(frame, size);
+  const PixelBitmap& source = (size.cx == width_ && size.cy == height_) ? canvas_ : scaled_;
   if (!source) return;
   UniqueDC memory(::CreateCompatibleDC(dc));
   SelectInDC select(memory.get(), source.Handle());
+  const int w = area.right - area.left, h = area.bottom - area.top;
+  const int x = area.left - target.left, y = area.top - target.top;
   if (opaque_) {
-    ::BitBlt(dc, target.left, target.top, w, h, memory.get(), 0, 0, SRCCOPY);
+    ::BitBlt(dc, area.left, area.top, w, h, memory.get(), x, y, SRCCOPY);
   } else {
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::GdiAlphaBlend(dc, target.left, target.top, w, h, memory.get(), 0, 0, w, h, blend);
+    ::GdiAlphaBlend(dc, area.left, area.top, w, h, memory.get(), x, y, w, h, blend);
   }
 }
 

@@ -75,10 +75,18 @@ class Picture {
   // How often the animation plays: 0 without end.
   int Plays() const { return plays_; }
 
-  // Draws frame `frame` into the rectangle, scaled to fill it when its size
-  // differs from the picture's. Each frame is composed once and scaled once
-  // for a size; drawing it again copies it.
-  void Draw(HDC dc, const RECT& target, int frame);
+  // Makes frame `frame` ready to be drawn into a rectangle of `size`:
+  // composed, and scaled to that size when it is not the picture's own.
+  // Gives the part of such a drawing (from its top left corner) that differs
+  // from the frame made ready before at that size: all of it the first time.
+  RECT Prepare(int frame, SIZE size);
+  // True when the frame made ready last covers every pixel.
+  bool Opaque() const { return opaque_; }
+  // Draws frame `frame` as it fills the rectangle `target`, only within
+  // `part` (both in the DC's coordinates). Each frame is composed once and
+  // scaled once for a size; drawing it again copies it.
+  void Draw(HDC dc, const RECT& target, int frame, const RECT& part);
+  void Draw(HDC dc, const RECT& target, int frame) { Draw(dc, target, frame, target); }
 
  private:
   // One image of the file, as it lies there.
@@ -110,7 +118,7 @@ class Picture {
   void Compose(int frame);
   void ComposeNext();
   void Decode(const Frame& frame);
-  const PixelBitmap& Scaled(int width, int height);
+  RECT Rescale(SIZE size);
   void Touch(const RECT& area);
 
   std::vector<std::byte> fileBytes_;  // of a file; a resource is read in place
@@ -119,15 +127,18 @@ class Picture {
   std::vector<Frame> frames_;
   int plays_ = 1;
 
-  // The frames composed so far, up to `composed_`.
+  // The frames composed so far, up to `composed_`, and the part of it that
+  // changed since the frame made ready last at the picture's own size.
   PixelBitmap canvas_;
   int composed_ = -1;
+  RECT changed_{};
   bool opaque_ = false, opaqueKnown_ = false;
   std::vector<std::uint32_t> saved_;  // under a frame that restores what it covered
-  // Scaled to the size drawn last, from the canvas as it was before `changed_`.
+  // The canvas scaled to the other size made ready last, as it was before
+  // `scaledChanged_` changed.
   PixelBitmap scaled_;
   Taps columns_, rows_;
-  RECT changed_{};
+  RECT scaledChanged_{};
 };
 
 // The running state of an animated picture: which frame shows, and when the
