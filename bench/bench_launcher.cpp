@@ -2,7 +2,9 @@
 // the same run:
 //   - from the launcher's start to the stand-in main program's first
 //     instruction (the stand-in records the performance counter first of
-//     all), and from the mutex appearing to the launcher's process gone;
+//     all), and from the mutex appearing to the launcher's process gone (the
+//     stand-in creates it 2 s after its start, when the launcher's window
+//     has played its opening animation and shows its loader);
 //   - the CPU time the launcher uses per second of a 5 s wait that no
 //     hand-shake ends, read on the Linux side, also split into the first
 //     2 s, while the wallpaper plays its opening animation, and the rest;
@@ -237,7 +239,9 @@ int main(int argc, char** argv) {
   Launcher launchers[] = {{"launcher", "zorvant.exe", nullptr},
                           {"bare", "bare_launcher.exe", nullptr}};
   for (Launcher& l : launchers) {
-    if (!Lay(l, "[Plan]\r\nRecord=tarm-record.txt\r\nMutex=hold\r\nDone=tarm-done.txt\r\n")) {
+    if (!Lay(l,
+             "[Plan]\r\nRecord=tarm-record.txt\r\nDelayMs=2000\r\nMutex=hold\r\n"
+             "Done=tarm-done.txt\r\n")) {
       std::fprintf(stderr, "bench: cannot lay out the folder of the %s\n", l.label);
       return 1;
     }

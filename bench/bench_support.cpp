@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "file_tools.h"
 #include "handles.h"
@@ -86,14 +87,22 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 // The Linux processes, each with the first word of its command line.
 template <typename Match>
 int FindLinuxProcess(Match match) {
+  // Other Wine sessions may run on the machine, each with its own prefix
+  // and wineserver: only a process of this session's prefix counts.
+  char prefix[MAX_PATH] = {};
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+  const std::string ours = std::string("WINEPREFIX=") + prefix;
   WIN32_FIND_DATAA found{};
   rt::UniqueFind find(::FindFirstFileA("Z:\\proc\\*", &found));
   if (!find) return 0;
   do {
     const int pid = std::atoi(found.cFileName);
     if (pid <= 0) continue;
-    const std::string line = driver::ReadFile("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
-    if (match(std::string(line.c_str()))) return pid;  // up to the first NUL
+    const std::string folder = "Z:\\proc\\" + std::to_string(pid);
+    const std::string line = driver::ReadFile(folder + "\\cmdline");
+    if (!match(std::string(line.c_str()))) continue;  // up to the first NUL
+    const std::string environment = driver::ReadFile(folder + "\\environ");
+    if (std::string_view(environment).find(ours + '\0') != std::string_view::npos) return pid;
   } while (::FindNextFileA(find.get(), &found));
   return 0;
 }
