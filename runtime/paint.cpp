@@ -76,19 +76,30 @@ void Window::ClientResized(HWND client) {
 }
 
 // The wallpaper's next frame: the part of the client area that it changes
-// is painted anew, with the parts of the controls over it that show it.
+// is painted anew at once, with the controls over it that show it. An
+// animation paints on its timer rather than through WM_PAINT: a paint
+// message, its update region and the caret's hiding around it cost more
+// than the frame of a small picture.
 void Window::AnimateWallpaper(HWND client) {
   if (!detail::StepAnimation(client, *wallpaperAnimation_)) return;
   const RECT change = wallpaper_->Prepare(wallpaperAnimation_->Frame(), ClientSize());
   if (::IsRectEmpty(&change)) return;
-  ::InvalidateRect(client, &change, FALSE);
+  {
+    WindowDC dc(client);  // the controls are clipped out
+    PaintClient(dc.get(), change);
+  }
   for (auto& c : controls_) {
     if (!c->hwnd || c->hidden || !(c->Transparent() || c->Drawn())) continue;
     const RECT r = ClientRectOf(c->hwnd.get());
     RECT shown{};
     if (!::IntersectRect(&shown, &r, &change)) continue;
-    ::OffsetRect(&shown, -r.left, -r.top);
-    ::InvalidateRect(c->hwnd.get(), &shown, FALSE);
+    if (c->Drawn()) {
+      WindowDC dc(c->hwnd.get());
+      PaintControl(*c, dc.get());
+    } else {  // an owner-drawn button draws itself
+      ::OffsetRect(&shown, -r.left, -r.top);
+      ::InvalidateRect(c->hwnd.get(), &shown, FALSE);
+    }
   }
 }
 
@@ -139,8 +150,9 @@ void Window::AnimateControl(Control& c) {
     ::KillTimer(c.hwnd.get(), kAnimationTimer);
     return;
   }
-  if (detail::StepAnimation(c.hwnd.get(), *c.animation))
-    ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
+  if (!detail::StepAnimation(c.hwnd.get(), *c.animation)) return;
+  WindowDC dc(c.hwnd.get());  // at once, as the wallpaper's frames
+  PaintControl(c, dc.get());
 }
 
 void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {

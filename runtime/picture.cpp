@@ -187,6 +187,18 @@ std::vector<int> RowOrder(int height, bool interlaced) {
   return rows;
 }
 
+// The sum of `count` pixels (premultiplied BGRA) weighted by 256ths that
+// sum to 256, two channels to a 32-bit word: a channel times its weight
+// stays within its 16 bits, so none carries into the next.
+std::uint32_t Blend(const std::uint32_t* pixels, const std::uint16_t* weights, int count) {
+  std::uint32_t blueRed = 0, greenAlpha = 0;
+  for (int k = 0; k < count; ++k) {
+    blueRed += (pixels[k] & 0x00FF00FF) * weights[k];
+    greenAlpha += (pixels[k] >> 8 & 0x00FF00FF) * weights[k];
+  }
+  return ((blueRed + 0x00800080) >> 8 & 0x00FF00FF) | ((greenAlpha + 0x00800080) & 0xFF00FF00);
+}
+
 bool Empty(const RECT& r) {
   return r.right <= r.left || r.bottom <= r.top;
 }
@@ -436,25 +448,20 @@ RECT Picture::Rescale(SIZE size) {
   }
   scaledChanged_ = {};
   if (!scaled_) return {};
+  std::vector<std::uint32_t> across(static_cast<std::size_t>(rows_.stride));
   for (int y = area.top; y < area.bottom; ++y) {
     const auto ty = static_cast<std::size_t>(y);
     const std::uint16_t* wy = &rows_.weights[ty * static_cast<std::size_t>(rows_.stride)];
+    const int ny = rows_.count[ty];
     std::uint32_t* out = scaled_.Row(y);
     for (int x = area.left; x < area.right; ++x) {
       const auto tx = static_cast<std::size_t>(x);
       const std::uint16_t* wx = &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)];
-      std::uint32_t sum[4] = {};
-      for (int j = 0; j < rows_.count[ty]; ++j) {
+      for (int j = 0; j < ny; ++j) {
         const std::uint32_t* in = canvas_.Row(rows_.first[ty] + j) + columns_.first[tx];
-        std::uint32_t line[4] = {};
-        for (int k = 0; k < columns_.count[tx]; ++k) {
-          for (int c = 0; c < 4; ++c) line[c] += (in[k] >> (8 * c) & 0xFF) * wx[k];
-        }
-        for (int c = 0; c < 4; ++c) sum[c] += line[c] * wy[j];
+        across[static_cast<std::size_t>(j)] = Blend(in, wx, columns_.count[tx]);
       }
-      std::uint32_t pixel = 0;
-      for (int c = 0; c < 4; ++c) pixel |= ((sum[c] + 0x8000) >> 16) << (8 * c);
-      out[x] = pixel;
+      out[x] = ny == 1 ? across[0] : Blend(across.data(), wy, ny);
     }
   }
   return area;
