@@ -11,11 +11,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <vector>
 
+#include "borderless_dialog.h"
 #include "handles.h"
 
 namespace {
@@ -23,25 +21,7 @@ namespace {
 // The splash window's layout: its size in dialog units and its window font.
 constexpr short kWidthDlu = 300, kHeightDlu = 350;
 constexpr WORD kFontPoints = 8;
-constexpr wchar_t kFontFace[] = L"Microsoft Sans Serif";
-
-// An in-memory dialog template without controls, menu, class or title;
-// DS_SETFONT adds the point size and the face after the title.
-std::vector<WORD> DialogTemplate() {
-  DLGTEMPLATE head{};
-  head.style = WS_POPUP | WS_BORDER | DS_SETFONT | DS_CENTER;
-  head.cx = kWidthDlu;
-  head.cy = kHeightDlu;
-  std::vector<WORD> words(sizeof head / sizeof(WORD));
-  std::memcpy(words.data(), &head, sizeof head);
-  words.insert(words.end(), {0, 0, 0, kFontPoints});  // menu, class, title, points
-  words.insert(words.end(), std::begin(kFontFace), std::end(kFontFace));
-  return words;
-}
-
-INT_PTR CALLBACK DialogProc(HWND, UINT message, WPARAM, LPARAM) {
-  return message == WM_INITDIALOG;
-}
+constexpr const wchar_t* kFontFace = L"Microsoft Sans Serif";
 
 std::string SettingsFile() {
   char appData[MAX_PATH] = {};
@@ -68,10 +48,9 @@ bool Probe(const std::string& file) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  const std::vector<WORD> dialog = DialogTemplate();
-  rt::UniqueWindow window(::CreateDialogIndirectParamA(
-      instance, reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), nullptr, DialogProc, 0));
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const rt::UniqueWindow window =
+      dialog::CreateBorderless(kWidthDlu, kHeightDlu, kFontFace, kFontPoints);
   ::ShowWindow(window.get(), SW_SHOWNORMAL);
   ::UpdateWindow(window.get());
 
