@@ -2,14 +2,22 @@
 // the same run:
 //   - from the launcher's start to the stand-in main program's first
 //     instruction (the stand-in records the performance counter first of
-//     all), and from the mutex appearing to the launcher's process gone;
+//     all), and from the mutex appearing to the launcher's process gone (the
+//     stand-in creates it 2 s after its start, when the launcher's window
+//     has played its opening animation and shows its loader);
 //   - the CPU time the launcher uses per second of a 5 s wait that no
 //     hand-shake ends, read on the Linux side, also split into the first
 //     2 s, while the wallpaper plays its opening animation, and the rest;
 //     with the wineserver's beside it (the server works for whichever
-//     process is being measured).
-// Prints its figures; it passes or fails nothing.
+//     process is being measured);
+//   - the peak working set of the waiting process, and the size of its
+//     window (the bare launcher's is the splash window's, in dialog units of
+//     the same font).
+// Prints its figures beside their goals and keeps them for the closing note
+// (bench_support.h); it passes or fails nothing. With --summary it prints
+// that note from the figures kept by the runs in both prefixes.
 //   bench_launcher [RUNS]
+//   bench_launcher --summary
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -76,6 +84,8 @@ std::optional<StartTimes> MeasureStart(const Launcher& l) {
 struct WaitCost {
   double launcher = 0, launcherOpening = 0, launcherLater = 0;
   double server = 0;
+  double peakMiB = 0;
+  SIZE client{};  // of its window, in pixels
 };
 
 constexpr DWORD kWaitMs = 5000;
@@ -107,17 +117,25 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
     const auto launcher2 = bench::LinuxCpuMs(pid);
     const auto server2 = bench::LinuxCpuMs(server);
     const std::int64_t to = bench::Counter();
-    if (launcher0 && launcher1 && launcher2 && server0 && server2 && process->Running()) {
+    const auto peak = bench::LinuxPeakMemoryMiB(pid);
+    const HWND window = driver::MainWindow(process->Id());
+    if (launcher0 && launcher1 && launcher2 && server0 && server2 && peak && window &&
+        process->Running()) {
       const auto perSecond = [](double ms, std::int64_t a, std::int64_t b) {
         return ms / (bench::Milliseconds(a, b) / 1000);
       };
       cost = WaitCost{perSecond(*launcher2 - *launcher0, from, to),
                       perSecond(*launcher1 - *launcher0, from, opening),
                       perSecond(*launcher2 - *launcher1, opening, to),
-                      perSecond(*server2 - *server0, from, to)};
+                      perSecond(*server2 - *server0, from, to),
+                      *peak,
+                      driver::ClientSize(window)};
     } else {
-      std::fprintf(stderr, "bench: no CPU time for the %s (Linux pid %d, %s)\n", l.label, pid,
-                   process->Running() ? "running" : "ended");
+      std::fprintf(stderr, "bench: no %s for the %s (Linux pid %d, %s)\n",
+                   !window ? "window"
+                   : !peak ? "peak working set"
+                           : "CPU time",
+                   l.label, pid, process->Running() ? "running" : "ended");
     }
   }
   process->Kill();
@@ -125,21 +143,105 @@ std::optional<WaitCost> MeasureWait(const Launcher& l) {
   return cost;
 }
 
-void PrintRow(const char* what, double launcher, double bare, const char* unit) {
-  std::printf("  %-44s %9.1f %s %9.1f %s %7.2f x\n", what, launcher, unit, bare, unit,
-              bare > 0 ? launcher / bare : 0.0);
+// A goal: at most `limit`, either times the bare launcher's figure or, with
+// `absolute`, in the figure's own unit.
+struct Goal {
+  double limit;
+  bool absolute = false;
+};
+
+const char* Verdict(double value, double limit) {
+  return value <= limit ? "holds" : "MISSED";
+}
+
+void PrintRow(const char* what, double launcher, double bare, const char* unit, Goal goal) {
+  const double ratio = bare > 0 ? launcher / bare : 0.0;
+  std::printf("  %-46s %8.1f %-4s %8.1f %-4s %6.2f x", what, launcher, unit, bare, unit, ratio);
+  if (goal.limit <= 0) {
+    std::printf("\n");
+  } else if (goal.absolute) {
+    std::printf("   goal <= %.0f %s: %s\n", goal.limit, unit, Verdict(launcher, goal.limit));
+  } else {
+    std::printf("   goal <= %.2f x: %s\n", goal.limit, Verdict(ratio, goal.limit));
+  }
+}
+
+// The figures of one prefix's run, kept under "<prefix>.<name>".
+struct Figure {
+  const char* name;
+  const char* what;
+  const char* unit;
+  Goal goal;
+};
+constexpr Figure kFigures[] = {
+    {"start", "start to the main program's first instruction", "ms", {1.2}},
+    {"gone", "mutex appearing to the process gone", "ms", {15, true}},
+    {"cpu", "CPU per second of a 5 s wait", "ms", {1.5}},
+    {"cpu_opening", "  of which its first 2 s (opening animation)", "ms", {1.5}},
+    {"cpu_after", "  of which the 3 s after", "ms", {1.15}},
+    {"server", "wineserver CPU per second of the wait", "ms", {0}},
+    {"peak", "peak working set", "MiB", {1.3}},
+};
+
+int Summary() {
+  const char* prefixes[][2] = {{"faces", "prefix with the two faces"}, {"stock", "stock prefix"}};
+  std::printf(
+      "Closing note: every figure beside its goal (launcher against the bare launcher\n"
+      "measured in the same run)\n");
+  for (const auto& [key, description] : prefixes) {
+    std::printf(" %s\n", description);
+    for (const Figure& f : kFigures) {
+      const auto launcher = bench::KeptFigure(std::string(key) + "." + f.name);
+      const auto bare = bench::KeptFigure(std::string(key) + "." + f.name + ".bare");
+      if (!launcher || !bare) {
+        std::printf("  %-46s not measured\n", f.what);
+        continue;
+      }
+      PrintRow(f.what, *launcher, *bare, f.unit, f.goal);
+    }
+  }
+  // Whatever the window's size, the launcher's wait costs the same: each
+  // prefix's CPU figure against its own bare launcher, so that the load of
+  // the machine, which differs between the two runs, cancels out.
+  const auto ratio = [](const char* key, const char* name) -> std::optional<double> {
+    const auto launcher = bench::KeptFigure(std::string(key) + "." + name);
+    const auto bare = bench::KeptFigure(std::string(key) + "." + name + ".bare");
+    if (!launcher || !bare || *bare <= 0) return {};
+    return *launcher / *bare;
+  };
+  const struct {
+    const char* name;
+    const char* what;
+  } compared[] = {{"cpu", "CPU of the wait, the two prefixes"},
+                  {"cpu_after", "CPU after the opening, the two prefixes"}};
+  for (const auto& [name, what] : compared) {
+    const auto faces = ratio("faces", name), stock = ratio("stock", name);
+    if (!faces || !stock) continue;
+    const double apart = std::max(*faces, *stock) / std::min(*faces, *stock) - 1;
+    std::printf("  %-46s %5.2f x and %5.2f x bare: %4.1f %% apart   goal <= 10 %%: %s\n", what,
+                *faces, *stock, 100 * apart, Verdict(apart, 0.10));
+  }
+  if (const auto accept = bench::KeptFigure("winaccept")) {
+    std::printf("  %-46s %5.2f x a bare forwarding subclass   goal <= 1.30 x: %s\n",
+                "WinAccept per message alerted on no window", *accept, Verdict(*accept, 1.3));
+  }
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--summary") return Summary();
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 11;
+  const bench::Prefix prefix = bench::CurrentPrefix();
   const bench::SettingsAside settings;
 
   Launcher launchers[] = {{"launcher", "zorvant.exe", nullptr},
                           {"bare", "bare_launcher.exe", nullptr}};
   for (Launcher& l : launchers) {
-    if (!Lay(l, "[Plan]\r\nRecord=tarm-record.txt\r\nMutex=hold\r\nDone=tarm-done.txt\r\n")) {
+    if (!Lay(l,
+             "[Plan]\r\nRecord=tarm-record.txt\r\nDelayMs=2000\r\nMutex=hold\r\n"
+             "Done=tarm-done.txt\r\n")) {
       std::fprintf(stderr, "bench: cannot lay out the folder of the %s\n", l.label);
       return 1;
     }
@@ -159,7 +261,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::vector<double> cpu[2], opening[2], later[2], server[2];
+  std::vector<double> cpu[2], opening[2], later[2], server[2], peak[2];
+  SIZE client[2]{};
   for (Launcher& l : launchers) {
     if (!driver::WriteFile(l.folder->File("tarm-plan.ini"),
                            "[Plan]\r\nRecord=tarm-record.txt\r\n")) {
@@ -174,23 +277,30 @@ int main(int argc, char** argv) {
         opening[i].push_back(c->launcherOpening);
         later[i].push_back(c->launcherLater);
         server[i].push_back(c->server);
+        peak[i].push_back(c->peakMiB);
+        client[i] = c->client;
       }
     }
   }
 
-  std::printf("Launcher start and wait (medians; launcher, bare launcher, ratio)\n");
+  std::printf("Launcher start and wait in the %s\n", prefix.description);
+  std::printf("  (medians; launcher, bare launcher, ratio, goal)\n");
   std::printf("  start runs: %zu and %zu; wait runs of %lu ms: %zu and %zu\n", toMain[0].size(),
               toMain[1].size(), static_cast<unsigned long>(kWaitMs), cpu[0].size(), cpu[1].size());
-  PrintRow("start to the main program's first instruction", bench::Median(toMain[0]),
-           bench::Median(toMain[1]), "ms");
-  PrintRow("mutex appearing to the process gone", bench::Median(toGone[0]),
-           bench::Median(toGone[1]), "ms");
-  PrintRow("CPU per second of a 5 s wait", bench::Median(cpu[0]), bench::Median(cpu[1]), "ms");
-  PrintRow("  of which its first 2 s (opening animation)", bench::Median(opening[0]),
-           bench::Median(opening[1]), "ms");
-  PrintRow("  of which the 3 s after", bench::Median(later[0]), bench::Median(later[1]), "ms");
-  PrintRow("wineserver CPU per second of the wait", bench::Median(server[0]),
-           bench::Median(server[1]), "ms");
-
+  std::printf("  %-46s %5ld x %-5ld %5ld x %-5ld\n", "window client area, pixels", client[0].cx,
+              client[0].cy, client[1].cx, client[1].cy);
+  const std::vector<double>* measured[][2] = {{&toMain[0], &toMain[1]}, {&toGone[0], &toGone[1]},
+                                              {&cpu[0], &cpu[1]},       {&opening[0], &opening[1]},
+                                              {&later[0], &later[1]},   {&server[0], &server[1]},
+                                              {&peak[0], &peak[1]}};
+  static_assert(std::size(measured) == std::size(kFigures));
+  for (std::size_t i = 0; i < std::size(kFigures); ++i) {
+    const Figure& f = kFigures[i];
+    const double launcher = bench::Median(*measured[i][0]), bare = bench::Median(*measured[i][1]);
+    PrintRow(f.what, launcher, bare, f.unit, f.goal);
+    const std::string key = std::string(prefix.key) + "." + f.name;
+    bench::KeepFigure(key, launcher);
+    bench::KeepFigure(key + ".bare", bare);
+  }
   return 0;
 }

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "file_tools.h"
 #include "handles.h"
@@ -85,14 +87,22 @@ bool SameNoCase(const std::string& a, const std::string& b) {
 // The Linux processes, each with the first word of its command line.
 template <typename Match>
 int FindLinuxProcess(Match match) {
+  // Other Wine sessions may run on the machine, each with its own prefix
+  // and wineserver: only a process of this session's prefix counts.
+  char prefix[MAX_PATH] = {};
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH);
+  const std::string ours = std::string("WINEPREFIX=") + prefix;
   WIN32_FIND_DATAA found{};
   rt::UniqueFind find(::FindFirstFileA("Z:\\proc\\*", &found));
   if (!find) return 0;
   do {
     const int pid = std::atoi(found.cFileName);
     if (pid <= 0) continue;
-    const std::string line = driver::ReadFile("Z:\\proc\\" + std::to_string(pid) + "\\cmdline");
-    if (match(std::string(line.c_str()))) return pid;  // up to the first NUL
+    const std::string folder = "Z:\\proc\\" + std::to_string(pid);
+    const std::string line = driver::ReadFile(folder + "\\cmdline");
+    if (!match(std::string(line.c_str()))) continue;  // up to the first NUL
+    const std::string environment = driver::ReadFile(folder + "\\environ");
+    if (std::string_view(environment).find(ours + '\0') != std::string_view::npos) return pid;
   } while (::FindNextFileA(find.get(), &found));
   return 0;
 }
@@ -131,14 +141,69 @@ std::optional<double> ReadLinuxCpuMs(int pid) {
 
 }  // namespace
 
-std::optional<double> LinuxCpuMs(int pid) {
+Prefix CurrentPrefix() {
+  char face[LF_FACESIZE] = {};
+  DWORD size = sizeof face;
+  const bool substituted =
+      ::RegGetValueA(HKEY_LOCAL_MACHINE,
+                     "Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+                     "Microsoft Sans Serif", RRF_RT_REG_SZ, nullptr, face, &size) == ERROR_SUCCESS;
+  if (substituted) return {"faces", "Microsoft Sans Serif and Segoe UI substituted"};
+  return {"stock", "stock Wine prefix, no font substitutes"};
+}
+
+namespace {
+
+std::string FiguresFile() {
+  const char* file = std::getenv("BENCH_FIGURES");
+  return file ? file : "";
+}
+
+}  // namespace
+
+void KeepFigure(const std::string& name, double value) {
+  const std::string file = FiguresFile();
+  if (file.empty()) return;
+  char line[128];
+  std::snprintf(line, sizeof line, "%s=%.4f\r\n", name.c_str(), value);
+  driver::WriteFile(file, driver::ReadFile(file) + line);
+}
+
+std::optional<double> KeptFigure(const std::string& name) {
+  const std::string file = FiguresFile();
+  if (file.empty()) return {};
+  const std::optional<std::string> value = driver::KeyValue(file, name);
+  if (!value) return {};
+  return std::strtod(value->c_str(), nullptr);
+}
+
+namespace {
+
+std::optional<double> ReadLinuxPeakMemoryMiB(int pid) {
+  const std::string status = driver::ReadFile("Z:\\proc\\" + std::to_string(pid) + "\\status");
+  const std::size_t at = status.find("VmHWM:");
+  if (at == std::string::npos) return {};
+  return static_cast<double>(std::strtoull(status.c_str() + at + 6, nullptr, 10)) / 1024;
+}
+
+// Reading /proc through Wine fails now and then; it is asked again.
+std::optional<double> ReadProcAgainAndAgain(int pid, std::optional<double> (*read)(int)) {
   if (pid <= 0) return {};
-  // A listing of /proc through Wine fails now and then; it is asked again.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    if (const std::optional<double> ms = ReadLinuxCpuMs(pid)) return ms;
+    if (const std::optional<double> value = read(pid)) return value;
     ::Sleep(10);
   }
   return {};
+}
+
+}  // namespace
+
+std::optional<double> LinuxCpuMs(int pid) {
+  return ReadProcAgainAndAgain(pid, ReadLinuxCpuMs);
+}
+
+std::optional<double> LinuxPeakMemoryMiB(int pid) {
+  return ReadProcAgainAndAgain(pid, ReadLinuxPeakMemoryMiB);
 }
 
 }  // namespace bench

@@ -65,5 +65,23 @@ int LinuxWineserver();
 // The CPU time of a Linux process, all its threads, in milliseconds:
 // /proc/PID/task/*/schedstat. Nothing when it cannot be read.
 std::optional<double> LinuxCpuMs(int pid);
+// The peak resident memory of a Linux process so far (VmHWM of
+// /proc/PID/status), in MiB: the peak working set of a Wine process.
+std::optional<double> LinuxPeakMemoryMiB(int pid);
+
+// Which Wine prefix the benchmark runs in: the project's, where "Microsoft
+// Sans Serif" and "Segoe UI" are substituted as on a Windows desktop, or a
+// stock one without them. The short name keys the kept figures.
+struct Prefix {
+  const char* key;  // "faces" or "stock"
+  const char* description;
+};
+Prefix CurrentPrefix();
+
+// Figures kept for the closing note of scripts/bench, as lines "Name=Value"
+// of the file that the environment variable BENCH_FIGURES names (nothing is
+// kept when it is not set), and read back from it.
+void KeepFigure(const std::string& name, double value);
+std::optional<double> KeptFigure(const std::string& name);
 
 }  // namespace bench

@@ -1,7 +1,8 @@
 // Painting a window: the client area's background (the system's face colour
-// and the wallpaper) kept in a memory bitmap, the controls that the runtime
-// draws itself, painted through a second memory bitmap over that
-// background, the owner-drawn buttons, and the animation timers.
+// and the wallpaper), the controls that the runtime draws itself, painted
+// through a memory bitmap over that background, the owner-drawn buttons, and
+// the animation timers. Only what changed is painted again: of the
+// wallpaper, the part that its next frame changes.
 #include "window.h"
 #include "window_internal.h"
 
@@ -34,52 +35,78 @@ void detail::ScheduleNextFrame(HWND hwnd, const Animation& animation) {
 // ---------------------------------------------------------------------------
 // The background
 
-void Window::RebuildBackground() {
-  if (!client_) return;
+// Nothing of it is kept beside the wallpaper: each paint copies its part
+// from the wallpaper's frame, which fills the client area at whatever size
+// the window's font gave it, composed once and scaled once per frame and
+// size.
+
+SIZE Window::ClientSize() const {
   RECT r{};
   ::GetClientRect(ClientHandle(), &r);
-  if (!background_ || background_.width() != r.right || background_.height() != r.bottom) {
-    WindowDC screen(ClientHandle());
-    background_.Make(screen.get(), r.right, r.bottom);
-  }
-  ::FillRect(background_.dc(), &r, ::GetSysColorBrush(COLOR_BTNFACE));
-  if (wallpaper_) wallpaper_->Draw(background_.dc(), r, wallpaperAnimation_->Frame());
+  return {r.right, r.bottom};
 }
 
-void Window::PaintClient(HDC dc, const RECT& a) const {
-  if (background_) {
-    ::BitBlt(dc, a.left, a.top, a.right - a.left, a.bottom - a.top, background_.dc(), a.left, a.top,
-             SRCCOPY);
+RECT Window::ClientRectOf(HWND child) const {
+  RECT r{};
+  ::GetClientRect(child, &r);
+  ::MapWindowPoints(child, ClientHandle(), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// The background within `area` (client coordinates) into `dc`, whose origin
+// lies at the client point `at`.
+void Window::PaintBackgroundArea(HDC dc, const RECT& area, POINT at) const {
+  RECT part = area;
+  ::OffsetRect(&part, -at.x, -at.y);
+  if (!wallpaper_ || !wallpaper_->Opaque()) {
+    ::FillRect(dc, &part, ::GetSysColorBrush(COLOR_BTNFACE));
   }
+  if (!wallpaper_) return;
+  const SIZE size = ClientSize();
+  const RECT target{-at.x, -at.y, size.cx - at.x, size.cy - at.y};
+  wallpaper_->Draw(dc, target, wallpaperAnimation_->Frame(), part);
+}
+
+void Window::PaintClient(HDC dc, const RECT& area) const {
+  PaintBackgroundArea(dc, area, {0, 0});
 }
 
 void Window::ClientResized(HWND client) {
-  RebuildBackground();
   ::InvalidateRect(client, nullptr, FALSE);
 }
 
-// The wallpaper's next frame: the background and every control that shows
-// it are painted anew.
+// The wallpaper's next frame: the part of the client area that it changes
+// is painted anew at once, with the controls over it that show it. An
+// animation paints on its timer rather than through WM_PAINT: a paint
+// message, its update region and the caret's hiding around it cost more
+// than the frame of a small picture.
 void Window::AnimateWallpaper(HWND client) {
   if (!detail::StepAnimation(client, *wallpaperAnimation_)) return;
-  RebuildBackground();
-  ::InvalidateRect(client, nullptr, FALSE);
+  const RECT change = wallpaper_->Prepare(wallpaperAnimation_->Frame(), ClientSize());
+  if (::IsRectEmpty(&change)) return;
+  {
+    WindowDC dc(client);  // the controls are clipped out
+    PaintClient(dc.get(), change);
+  }
   for (auto& c : controls_) {
-    if (c->hwnd && !c->hidden && (c->Transparent() || c->Drawn())) {
-      ::InvalidateRect(c->hwnd.get(), nullptr, FALSE);
+    if (!c->hwnd || c->hidden || !(c->Transparent() || c->Drawn())) continue;
+    const RECT r = ClientRectOf(c->hwnd.get());
+    RECT shown{};
+    if (!::IntersectRect(&shown, &r, &change)) continue;
+    if (c->Drawn()) {
+      WindowDC dc(c->hwnd.get());
+      PaintControl(*c, dc.get());
+    } else {  // an owner-drawn button draws itself
+      ::OffsetRect(&shown, -r.left, -r.top);
+      ::InvalidateRect(c->hwnd.get(), &shown, FALSE);
     }
   }
 }
 
 // The background under a child window, into its DC.
 void Window::PaintBackground(HDC dc, HWND child) const {
-  RECT r{};
-  ::GetClientRect(child, &r);
-  ::MapWindowPoints(child, ClientHandle(), reinterpret_cast<POINT*>(&r), 2);
-  if (background_) {
-    ::BitBlt(dc, 0, 0, r.right - r.left, r.bottom - r.top, background_.dc(), r.left, r.top,
-             SRCCOPY);
-  }
+  const RECT r = ClientRectOf(child);
+  PaintBackgroundArea(dc, r, {r.left, r.top});
 }
 
 // ---------------------------------------------------------------------------
@@ -123,8 +150,9 @@ void Window::AnimateControl(Control& c) {
     ::KillTimer(c.hwnd.get(), kAnimationTimer);
     return;
   }
-  if (detail::StepAnimation(c.hwnd.get(), *c.animation))
-    ::InvalidateRect(c.hwnd.get(), nullptr, FALSE);
+  if (!detail::StepAnimation(c.hwnd.get(), *c.animation)) return;
+  WindowDC dc(c.hwnd.get());  // at once, as the wallpaper's frames
+  PaintControl(c, dc.get());
 }
 
 void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {

@@ -7,7 +7,6 @@
 
 #include "handles.h"
 #include "per_thread.h"
-#include "picture.h"
 #include "window_registry.h"
 
 namespace rt {
@@ -72,7 +71,6 @@ void Attach() {
 
 int RunProgram(std::span<const Module* const> modules, const std::function<int()>& main) {
   g_modules = modules;
-  PicturesStart();
   detail::WindowsStart();
   for (const Module* m : g_modules) {
     if (m->moduleInit) m->moduleInit();
@@ -81,7 +79,6 @@ int RunProgram(std::span<const Module* const> modules, const std::function<int()
   const int result = main();
   EndThread();
   RunModuleEnd();
-  PicturesStop();
   g_modules = {};
   return result;
 }

@@ -161,7 +161,9 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
     wallpaper_ = Picture::Load(layout_.wallpaper);
     if (wallpaper_) wallpaperAnimation_ = std::make_unique<Animation>(wallpaper_.get());
   }
-  RebuildBackground();
+  // The first frame is ready before the window shows; the others are made
+  // as they fall due.
+  if (wallpaper_) wallpaper_->Prepare(0, ClientSize());
   CreateControls();
   Display(0);
 }
@@ -196,7 +198,6 @@ void Window::Close() {
   client_.reset();
   queue_.WakeAt(nullptr);
   frame_.reset();
-  background_.reset();
   paintBuffer_.reset();
   queue_.Clear();
 }

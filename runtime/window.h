@@ -123,7 +123,9 @@ class Window {
   void MoveFrame(int x, int y, int w, int h);
 
   // Painting (paint.cpp).
-  void RebuildBackground();
+  SIZE ClientSize() const;
+  RECT ClientRectOf(HWND child) const;
+  void PaintBackgroundArea(HDC dc, const RECT& area, POINT at) const;
   void PaintClient(HDC dc, const RECT& area) const;
   void ClientResized(HWND client);
   void AnimateWallpaper(HWND client);
@@ -144,7 +146,6 @@ class Window {
   std::vector<std::unique_ptr<Control>> controls_;
   std::unique_ptr<Picture> wallpaper_;
   std::unique_ptr<Animation> wallpaperAnimation_;
-  MemoryBitmap background_;  // the client area's face colour and wallpaper
   // The memory bitmap that controls are painted into first.
   mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
 
 #include "driver.h"
 #include "runtime.h"
+#include "screenshot.h"
 
 namespace testsupport {
 
@@ -94,5 +96,9 @@ class SeamScope {
   T& seam_;
   T original_;
 };
+
+// What `draw` puts into a fresh 32-bit bitmap of that size, all black
+// before. Empty (no pixels) when the bitmap cannot be made.
+driver::Image Drawn(int width, int height, const std::function<void(HDC)>& draw);
 
 }  // namespace testsupport

@@ -3,10 +3,10 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "handles.h"
-#include "picture.h"
 
 namespace driver {
 namespace {
@@ -60,6 +60,39 @@ std::optional<CLSID> PngEncoder() {
     }
   }
   return {};
+}
+
+std::vector<std::byte> PropertyBytes(Gdiplus::GpImage* image, PROPID id) {
+  UINT size = 0;
+  if (gp::GdipGetPropertyItemSize(image, id, &size) != Gdiplus::Ok || size == 0) return {};
+  std::vector<std::byte> buffer(size);
+  auto* item = reinterpret_cast<Gdiplus::PropertyItem*>(buffer.data());
+  if (gp::GdipGetPropertyItem(image, id, size, item) != Gdiplus::Ok) return {};
+  return buffer;
+}
+
+// A delay for each frame, in hundredths of a second (0 where the file gives
+// none), and how often the animation plays (0: without end), as GDI+ reads
+// them: an independent reading of what the runtime reads itself.
+void ReadTiming(Gdiplus::GpImage* image, PictureFile& picture) {
+  UINT frames = 0;
+  if (gp::GdipImageGetFrameCount(image, &kFrameDimensionTime, &frames) != Gdiplus::Ok ||
+      frames == 0) {
+    frames = 1;
+  }
+  picture.delays.assign(frames, 0);
+  const auto delays = PropertyBytes(image, 0x5100);  // PropertyTagFrameDelay
+  if (!delays.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(delays.data());
+    const auto* values = static_cast<const LONG*>(item->value);
+    const UINT count = item->length / sizeof(LONG);
+    for (UINT i = 0; i < frames && i < count; ++i) picture.delays[i] = values[i];
+  }
+  const auto loops = PropertyBytes(image, 0x5101);  // PropertyTagLoopCount
+  if (!loops.empty()) {
+    const auto* item = reinterpret_cast<const Gdiplus::PropertyItem*>(loops.data());
+    picture.plays = item->length >= 2 ? *static_cast<const USHORT*>(item->value) : 1;
+  }
 }
 
 std::optional<Image> ActiveFrame(Gdiplus::GpImage* image, int width, int height) {
@@ -155,12 +188,9 @@ std::optional<PictureFile> LoadPicture(const std::string& path) {
   UINT w = 0, h = 0;
   gp::GdipGetImageWidth(image.get(), &w);
   gp::GdipGetImageHeight(image.get(), &h);
-  rt::PictureTiming timing = rt::PictureTimingOf(image.get());
-  const auto frames = static_cast<UINT>(timing.delays.size());
-
   PictureFile picture;
-  picture.delays = std::move(timing.delays);
-  picture.plays = timing.plays;
+  ReadTiming(image.get(), picture);
+  const auto frames = static_cast<UINT>(picture.delays.size());
   for (UINT i = 0; i < frames; ++i) {
     if (frames > 1) gp::GdipImageSelectActiveFrame(image.get(), &kFrameDimensionTime, i);
     std::optional<Image> frame = ActiveFrame(image.get(), static_cast<int>(w), static_cast<int>(h));
