@@ -157,7 +157,12 @@ TEST(FolderDialog, TheOpeningFolderComesBackWhenTheDialogMovesToItsRoot) {
   std::string variable = rt::Fixed(folder.Path(), 250);
   std::thread driver([&] {
     // As its start-up does it: at once.
-    HWND dialog = driver::WaitForFolderDialog(::GetCurrentProcessId());
+    HWND dialog = nullptr;
+    driver::WaitUntil(
+        [&] {
+          return (dialog = driver::WaitForFolderDialog(::GetCurrentProcessId(), 0)) != nullptr;
+        },
+        driver::kDefaultTimeoutMs, 1);
     ASSERT_TRUE(dialog) << "no folder dialog";
     if (HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr)) {
       const LPARAM root = ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
