@@ -201,6 +201,11 @@ struct BrowseState {
   std::string start;
   bool shown = false;
   std::string selected;
+  // The dialog's own item for the opening folder, once it has shown it. The
+  // shell's items carry the folder's times, so a path parsed again later can
+  // differ from the item in the tree (its last access moved on when the tree
+  // listed the folder) and is then not found; the tree's own item always is.
+  UniqueCoTaskMem<ITEMIDLIST> startItem;
   int resends = 0;
   // Cleared by the first selection that the dialog did not make itself.
   bool reselect = true;
@@ -219,8 +224,13 @@ void CALLBACK Reselect(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   BrowseState* browse = t_browse;
   if (!browse || !browse->reselect || ++browse->resends >= 3) ::KillTimer(dialog, timer);
   if (browse && browse->reselect && !EqualNoCase(browse->selected, browse->start)) {
-    ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
-                   reinterpret_cast<LPARAM>(browse->start.c_str()));
+    if (browse->startItem) {
+      ::SendMessageA(dialog, BFFM_SETSELECTIONA, FALSE,
+                     reinterpret_cast<LPARAM>(browse->startItem.get()));
+    } else {
+      ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE,
+                     reinterpret_cast<LPARAM>(browse->start.c_str()));
+    }
   }
 }
 
@@ -245,7 +255,9 @@ int BrowseMessage(HWND dialog, UINT msg, LPARAM lp, LPARAM data) {
         // Nothing, or the tree's root (an empty item), is where the dialog
         // itself moves the selection.
         const bool byTheDialog = !item || item->mkid.cb == 0;
-        if (!byTheDialog && !EqualNoCase(browse->selected, browse->start)) {
+        if (EqualNoCase(browse->selected, browse->start)) {
+          if (!browse->startItem) browse->startItem.reset(::ILClone(item));
+        } else if (!byTheDialog) {
           browse->reselect = false;
         }
       }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver.h"
@@ -109,6 +110,28 @@ TEST(MessageBoxShow, CopyableTextIsAReadOnlyField) {
   EXPECT_TRUE(edit.style & ES_MULTILINE);
 }
 
+// Shows the folder's path in the dialog's status line.
+bool StatusShows(HWND dialog, const std::string& folder) {
+  for (const driver::WindowInfo& child : driver::ChildWindows(dialog)) {
+    if (child.className == "Static" && rt::EqualNoCase(child.text, folder)) return true;
+  }
+  return false;
+}
+
+// Moves the last access of a folder an hour back, as reading it a while later
+// would move it on.
+void MoveLastAccess(const std::string& folder) {
+  const rt::UniqueFileHandle dir(::CreateFileA(folder.c_str(), FILE_WRITE_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+  t.QuadPart -= 3600ULL * 10'000'000ULL;
+  const FILETIME before{t.LowPart, t.HighPart};
+  ASSERT_TRUE(dir && ::SetFileTime(dir.get(), nullptr, &before, nullptr)) << ::GetLastError();
+}
+
 TEST(FolderDialog, ChoosesAFolderAndKeepsTheCurrentFolder) {
   testsupport::TempFolder folder;
   const std::string chosen = folder.File("chosen");
@@ -133,12 +156,7 @@ TEST(FolderDialog, OpensAtTheGivenFolderWithItsPathInTheStatusLine) {
   testsupport::TempFolder folder;
   std::string variable = rt::Fixed(folder.Path(), 250);
   auto statusShown = WhenFolderDialogShows([&](HWND dialog) {
-    const auto showsFolder = [&] {
-      for (const driver::WindowInfo& child : driver::ChildWindows(dialog)) {
-        if (child.className == "Static" && rt::EqualNoCase(child.text, folder.Path())) return true;
-      }
-      return false;
-    };
+    const auto showsFolder = [&] { return StatusShows(dialog, folder.Path()); };
     // Shown, and kept through the dialog's own start-up.
     const bool shown = driver::WaitUntil(showsFolder, 3000) &&
                        !driver::WaitUntil([&] { return !showsFolder(); }, 300);
@@ -151,31 +169,38 @@ TEST(FolderDialog, OpensAtTheGivenFolderWithItsPathInTheStatusLine) {
 }
 
 // A dialog whose start-up moves the selection to the tree's root gets its
-// opening folder back.
+// opening folder back: at once, as a start-up does it, and after the folder
+// was read since the dialog listed it.
 TEST(FolderDialog, TheOpeningFolderComesBackWhenTheDialogMovesToItsRoot) {
-  testsupport::TempFolder folder;
-  std::string variable = rt::Fixed(folder.Path(), 250);
-  std::thread driver([&] {
-    // As its start-up does it: at once.
-    HWND dialog = nullptr;
-    driver::WaitUntil(
-        [&] {
-          return (dialog = driver::WaitForFolderDialog(::GetCurrentProcessId(), 0)) != nullptr;
-        },
-        driver::kDefaultTimeoutMs, 1);
-    ASSERT_TRUE(dialog) << "no folder dialog";
-    if (HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr)) {
-      const LPARAM root = ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
-      ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
-    } else {
-      ADD_FAILURE() << "no folder tree";
-    }
-    ::Sleep(700);
-    ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-  });
-  EXPECT_TRUE(rt::FileDialogShow("Back", "*.*", variable, rt::kFileDialogFolder));
-  driver.join();
-  EXPECT_TRUE(rt::EqualNoCase(variable, folder.Path())) << variable;
+  for (const bool readSince : {false, true}) {
+    SCOPED_TRACE(readSince ? "read since" : "at once");
+    testsupport::TempFolder folder;
+    std::string variable = rt::Fixed(folder.Path(), 250);
+    std::thread driver([&] {
+      HWND dialog = nullptr;
+      driver::WaitUntil(
+          [&] {
+            return (dialog = driver::WaitForFolderDialog(::GetCurrentProcessId(), 0)) != nullptr;
+          },
+          driver::kDefaultTimeoutMs, 1);
+      ASSERT_TRUE(dialog) << "no folder dialog";
+      if (readSince) {
+        EXPECT_TRUE(driver::WaitUntil([&] { return StatusShows(dialog, folder.Path()); }, 3000));
+        MoveLastAccess(folder.Path());
+      }
+      if (HWND tree = ::FindWindowExA(dialog, nullptr, WC_TREEVIEWA, nullptr)) {
+        const LPARAM root = ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+        ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
+      } else {
+        ADD_FAILURE() << "no folder tree";
+      }
+      ::Sleep(700);
+      ::SendMessageA(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    });
+    EXPECT_TRUE(rt::FileDialogShow("Back", "*.*", variable, rt::kFileDialogFolder));
+    driver.join();
+    EXPECT_TRUE(rt::EqualNoCase(variable, folder.Path())) << variable;
+  }
 }
 
 TEST(FolderDialog, ATypedNameThatIsNotAFolderKeepsTheDialogOpen) {
