@@ -13,6 +13,9 @@
 //   - the peak working set of the waiting process, and the size of its
 //     window (the bare launcher's is the splash window's, in dialog units of
 //     the same font).
+// Each ratio is the median of the runs' own ratios: the two launchers run
+// one after the other in every run, so that a change in the machine's load
+// during the benchmark moves both figures of a run alike and cancels out.
 // Prints its figures beside their goals and keeps them for the closing note
 // (bench_support.h); it passes or fails nothing. With --summary it prints
 // that note from the figures kept by the runs in both prefixes.
@@ -154,8 +157,8 @@ const char* Verdict(double value, double limit) {
   return value <= limit ? "holds" : "MISSED";
 }
 
-void PrintRow(const char* what, double launcher, double bare, const char* unit, Goal goal) {
-  const double ratio = bare > 0 ? launcher / bare : 0.0;
+void PrintRow(const char* what, double launcher, double bare, double ratio, const char* unit,
+              Goal goal) {
   std::printf("  %-46s %8.1f %-4s %8.1f %-4s %6.2f x", what, launcher, unit, bare, unit, ratio);
   if (goal.limit <= 0) {
     std::printf("\n");
@@ -191,23 +194,22 @@ int Summary() {
   for (const auto& [key, description] : prefixes) {
     std::printf(" %s\n", description);
     for (const Figure& f : kFigures) {
-      const auto launcher = bench::KeptFigure(std::string(key) + "." + f.name);
-      const auto bare = bench::KeptFigure(std::string(key) + "." + f.name + ".bare");
-      if (!launcher || !bare) {
+      const std::string name = std::string(key) + "." + f.name;
+      const auto launcher = bench::KeptFigure(name);
+      const auto bare = bench::KeptFigure(name + ".bare");
+      const auto ratio = bench::KeptFigure(name + ".ratio");
+      if (!launcher || !bare || !ratio) {
         std::printf("  %-46s not measured\n", f.what);
         continue;
       }
-      PrintRow(f.what, *launcher, *bare, f.unit, f.goal);
+      PrintRow(f.what, *launcher, *bare, *ratio, f.unit, f.goal);
     }
   }
   // Whatever the window's size, the launcher's wait costs the same: each
   // prefix's CPU figure against its own bare launcher, so that the load of
   // the machine, which differs between the two runs, cancels out.
-  const auto ratio = [](const char* key, const char* name) -> std::optional<double> {
-    const auto launcher = bench::KeptFigure(std::string(key) + "." + name);
-    const auto bare = bench::KeptFigure(std::string(key) + "." + name + ".bare");
-    if (!launcher || !bare || *bare <= 0) return {};
-    return *launcher / *bare;
+  const auto ratio = [](const char* key, const char* name) {
+    return bench::KeptFigure(std::string(key) + "." + name + ".ratio");
   };
   const struct {
     const char* name;
@@ -247,21 +249,37 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::vector<double> toMain[2], toGone[2];
+  // Per figure: the launcher's values, the bare launcher's, and the ratios
+  // of the runs in which both were measured.
+  struct Series {
+    std::vector<double> values[2], ratios;
+    void Add(const std::optional<double> (&v)[2]) {
+      for (int i = 0; i < 2; ++i) {
+        if (v[i]) values[i].push_back(*v[i]);
+      }
+      if (v[0] && v[1] && *v[1] > 0) ratios.push_back(*v[0] / *v[1]);
+    }
+  };
+  enum { kStart, kGone, kCpu, kOpening, kLater, kServer, kPeak, kSeries };
+  static_assert(kSeries == std::size(kFigures));
+  Series series[kSeries];
+
   for (int run = 0; run <= runs; ++run) {  // run 0 warms the caches and is not counted
+    std::optional<double> toMain[2], toGone[2];
     for (int i = 0; i < 2; ++i) {
       const std::optional<StartTimes> t = MeasureStart(launchers[i]);
       if (!t) {
         std::fprintf(stderr, "bench: run %d of the %s failed\n", run, launchers[i].label);
         continue;
       }
-      if (run == 0) continue;
-      toMain[i].push_back(t->toMainProgram);
-      toGone[i].push_back(t->mutexToGone);
+      toMain[i] = t->toMainProgram;
+      toGone[i] = t->mutexToGone;
     }
+    if (run == 0) continue;
+    series[kStart].Add(toMain);
+    series[kGone].Add(toGone);
   }
 
-  std::vector<double> cpu[2], opening[2], later[2], server[2], peak[2];
   SIZE client[2]{};
   for (Launcher& l : launchers) {
     if (!driver::WriteFile(l.folder->File("tarm-plan.ini"),
@@ -272,36 +290,43 @@ int main(int argc, char** argv) {
   // A wait costs little CPU, so one run shifts its median: nine of them hold it.
   const int waitRuns = std::max(1, std::min(runs, 9));
   for (int run = 0; run < waitRuns; ++run) {
+    std::optional<double> cpu[2], opening[2], later[2], server[2], peak[2];
     for (int i = 0; i < 2; ++i) {
       if (const std::optional<WaitCost> c = MeasureWait(launchers[i])) {
-        cpu[i].push_back(c->launcher);
-        opening[i].push_back(c->launcherOpening);
-        later[i].push_back(c->launcherLater);
-        server[i].push_back(c->server);
-        peak[i].push_back(c->peakMiB);
+        cpu[i] = c->launcher;
+        opening[i] = c->launcherOpening;
+        later[i] = c->launcherLater;
+        server[i] = c->server;
+        peak[i] = c->peakMiB;
         client[i] = c->client;
       }
     }
+    series[kCpu].Add(cpu);
+    series[kOpening].Add(opening);
+    series[kLater].Add(later);
+    series[kServer].Add(server);
+    series[kPeak].Add(peak);
   }
 
   std::printf("Launcher start and wait in the %s\n", prefix.description);
-  std::printf("  (medians; launcher, bare launcher, ratio, goal)\n");
-  std::printf("  start runs: %zu and %zu; wait runs of %lu ms: %zu and %zu\n", toMain[0].size(),
-              toMain[1].size(), static_cast<unsigned long>(kWaitMs), cpu[0].size(), cpu[1].size());
+  std::printf("  (medians; launcher, bare launcher, the runs' ratios, goal)\n");
+  const Series& start = series[kStart];
+  const Series& cpu = series[kCpu];
+  std::printf("  start runs: %zu and %zu; wait runs of %lu ms: %zu and %zu\n",
+              start.values[0].size(), start.values[1].size(), static_cast<unsigned long>(kWaitMs),
+              cpu.values[0].size(), cpu.values[1].size());
   std::printf("  %-46s %5ld x %-5ld %5ld x %-5ld\n", "window client area, pixels", client[0].cx,
               client[0].cy, client[1].cx, client[1].cy);
-  const std::vector<double>* measured[][2] = {{&toMain[0], &toMain[1]}, {&toGone[0], &toGone[1]},
-                                              {&cpu[0], &cpu[1]},       {&opening[0], &opening[1]},
-                                              {&later[0], &later[1]},   {&server[0], &server[1]},
-                                              {&peak[0], &peak[1]}};
-  static_assert(std::size(measured) == std::size(kFigures));
   for (std::size_t i = 0; i < std::size(kFigures); ++i) {
     const Figure& f = kFigures[i];
-    const double launcher = bench::Median(*measured[i][0]), bare = bench::Median(*measured[i][1]);
-    PrintRow(f.what, launcher, bare, f.unit, f.goal);
+    const Series& s = series[i];
+    const double launcher = bench::Median(s.values[0]), bare = bench::Median(s.values[1]);
+    const double ratio = bench::Median(s.ratios);
+    PrintRow(f.what, launcher, bare, ratio, f.unit, f.goal);
     const std::string key = std::string(prefix.key) + "." + f.name;
     bench::KeepFigure(key, launcher);
     bench::KeepFigure(key + ".bare", bare);
+    bench::KeepFigure(key + ".ratio", ratio);
   }
   return 0;
 }
