@@ -260,6 +260,7 @@ int main(int argc, char** argv) {
       if (v[0] && v[1] && *v[1] > 0) ratios.push_back(*v[0] / *v[1]);
     }
   };
+  // In the order of kFigures.
   enum { kStart, kGone, kCpu, kOpening, kLater, kServer, kPeak, kSeries };
   static_assert(kSeries == std::size(kFigures));
   Series series[kSeries];
