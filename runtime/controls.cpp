@@ -14,6 +14,7 @@ namespace {
 
 using detail::Instance;
 using detail::kAnimationTimer;
+using detail::kButtonClass;
 using detail::kDrawnClass;
 using detail::MakeFont;
 using detail::ScheduleNextFrame;
@@ -24,6 +25,23 @@ SIZE TextSize(HFONT font, std::string_view text) {
   SIZE size{};
   ::GetTextExtentPoint32A(screen.get(), text.data(), static_cast<int>(text.size()), &size);
   return size;
+}
+
+// The common controls (of the newer version that the program's manifest
+// names, when it has one), loaded when a window first needs one of their
+// classes: a window without those starts without their load. Loaded once,
+// for the rest of the process.
+bool CommonControlsLoaded() {
+  static const bool loaded = [] {
+    HMODULE module = ::LoadLibraryExA("comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module) return false;
+    using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = reinterpret_cast<Init>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "InitCommonControlsEx")));
+    const INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS};
+    return init && init(&classes);
+  }();
+  return loaded;
 }
 
 }  // namespace
@@ -52,58 +70,67 @@ void Window::CreateControls() {
         c.font.points > 0 ? c.font.points : (layout_.font.points > 0 ? layout_.font.points : 8);
     raw->font.reset(MakeFont(face, points, c.font.weight));
     raw->text = c.text;
-
-    const int x = DluToPixelsX(c.x), y = DluToPixelsY(c.y);
-    int w = c.width != kDefault ? DluToPixelsX(c.width) : 0;
-    int h = c.height != kDefault ? DluToPixelsY(c.height) : 0;
-    DWORD style = WS_CHILD | (raw->hidden ? 0 : WS_VISIBLE);
-    const char* cls = kDrawnClass;
-    switch (c.type) {
-      case ControlType::Button: {
-        cls = WC_BUTTONA;
-        style |= ((c.style & (kFlat | kTransparent)) ? BS_OWNERDRAW : BS_PUSHBUTTON);
-        if (!(c.style & kNoTabStop)) style |= WS_TABSTOP;
-        const SIZE t = TextSize(static_cast<HFONT>(raw->font.get()), raw->text);
-        if (!w) w = t.cx + DluToPixelsX(8);
-        if (!h) h = DluToPixelsY(14);
-        break;
-      }
-      case ControlType::Progress:
-        cls = PROGRESS_CLASSA;
-        style |= PBS_SMOOTH;
-        if (!w) w = DluToPixelsX(50);
-        if (!h) h = DluToPixelsY(10);
-        break;
-      case ControlType::List:
-        cls = WC_LISTBOXA;
-        style |= LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
-        if (!w) w = DluToPixelsX(60);
-        if (!h) h = DluToPixelsY(40);
-        break;
-      case ControlType::Image:
-        raw->picture = Picture::Load(c.text);
-        raw->text.clear();
-        if (raw->picture) raw->animation = std::make_unique<Animation>(raw->picture.get());
-        if (!w) w = raw->picture ? raw->picture->Width() : DluToPixelsX(20);
-        if (!h) h = raw->picture ? raw->picture->Height() : DluToPixelsY(20);
-        break;
-      default: {  // texts
-        const SIZE t = TextSize(static_cast<HFONT>(raw->font.get()), raw->text);
-        if (!w) w = t.cx;
-        if (!h) h = t.cy;
-        break;
-      }
-    }
-    raw->hwnd.reset(::CreateWindowExA(0, cls, raw->text.c_str(), style, x, y, w, h, ClientHandle(),
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(raw->number)),
-                                      Instance(), raw));
-    if (!raw->hwnd) continue;
-    ::SendMessageA(raw->hwnd.get(), WM_SETFONT, (WPARAM)raw->font.get(), FALSE);
-    if (c.type == ControlType::Progress) {
-      ::SendMessageA(raw->hwnd.get(), PBM_SETRANGE32, 0, (c.rangeHigh - c.rangeLow) * 100);
-    }
+    // A progress bar that the window opens without is made when first shown.
+    raw->deferred = c.type == ControlType::Progress && raw->hidden;
+    if (!raw->deferred) CreateControlWindow(*raw);
   }
 }
+
+void Window::CreateControlWindow(Control& control) {
+  const ControlLayout& c = *control.layout;
+  const int x = DluToPixelsX(c.x), y = DluToPixelsY(c.y);
+  int w = c.width != kDefault ? DluToPixelsX(c.width) : 0;
+  int h = c.height != kDefault ? DluToPixelsY(c.height) : 0;
+  DWORD style = WS_CHILD | (control.hidden ? 0 : WS_VISIBLE);
+  const char* cls = kDrawnClass;
+  switch (c.type) {
+    case ControlType::Button: {
+      cls = control.FlatButton() ? kButtonClass : WC_BUTTONA;
+      if (!control.FlatButton()) style |= BS_PUSHBUTTON;
+      if (!(c.style & kNoTabStop)) style |= WS_TABSTOP;
+      const SIZE t = TextSize(static_cast<HFONT>(control.font.get()), control.text);
+      if (!w) w = t.cx + DluToPixelsX(8);
+      if (!h) h = DluToPixelsY(14);
+      break;
+    }
+    case ControlType::Progress:
+      if (!CommonControlsLoaded()) return;
+      cls = PROGRESS_CLASSA;
+      style |= PBS_SMOOTH;
+      if (!w) w = DluToPixelsX(50);
+      if (!h) h = DluToPixelsY(10);
+      break;
+    case ControlType::List:
+      cls = WC_LISTBOXA;
+      style |= LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
+      if (!w) w = DluToPixelsX(60);
+      if (!h) h = DluToPixelsY(40);
+      break;
+    case ControlType::Image:
+      control.picture = Picture::Load(c.text);
+      control.text.clear();
+      if (control.picture) control.animation = std::make_unique<Animation>(control.picture.get());
+      if (!w) w = control.picture ? control.picture->Width() : DluToPixelsX(20);
+      if (!h) h = control.picture ? control.picture->Height() : DluToPixelsY(20);
+      break;
+    default: {  // texts
+      const SIZE t = TextSize(static_cast<HFONT>(control.font.get()), control.text);
+      if (!w) w = t.cx;
+      if (!h) h = t.cy;
+      break;
+    }
+  }
+  control.hwnd.reset(::CreateWindowExA(
+      0, cls, control.text.c_str(), style, x, y, w, h, ClientHandle(),
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.number)), Instance(), &control));
+  if (!control.hwnd) return;
+  ::SendMessageA(control.hwnd.get(), WM_SETFONT, (WPARAM)control.font.get(), FALSE);
+  if (c.type == ControlType::Progress) {
+    ::SendMessageA(control.hwnd.get(), PBM_SETRANGE32, 0, (c.rangeHigh - c.rangeLow) * 100);
+    ::SendMessageA(control.hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(control.position), 0);
+  }
+}
+
 Window::Control* Window::Find(int control) const {
   if (control < 1 || control > ControlCount()) return nullptr;
   return controls_[static_cast<std::size_t>(control - 1)].get();
@@ -150,6 +177,21 @@ void Window::Unhide(int control) {
   Control* c = Find(control);
   if (!c || !c->hidden) return;
   c->hidden = false;
+  if (c->deferred) {
+    c->deferred = false;
+    CreateControlWindow(*c);  // made visible
+    if (!c->hwnd) return;
+    // Beneath the controls before it in the layout, as if made with them.
+    HWND above = HWND_TOP;
+    for (int n = c->number - 1; n > 0; --n) {
+      if (HWND earlier = ControlHandle(n)) {
+        above = earlier;
+        break;
+      }
+    }
+    ::SetWindowPos(c->hwnd.get(), above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return;
+  }
   if (!c->hwnd) return;
   ::ShowWindow(c->hwnd.get(), SW_SHOWNA);
   if (c->animation) ScheduleNextFrame(c->hwnd.get(), *c->animation);
@@ -172,11 +214,12 @@ void Window::Display(int control) {
     if (!c->binding) continue;
     if (const auto* text = std::get_if<std::string*>(c->binding)) {
       SetText(c->number, TrimRight(**text));
-    } else if (const auto* number = std::get_if<double*>(c->binding); number && c->hwnd) {
+    } else if (const auto* number = std::get_if<double*>(c->binding)) {
       const double value =
           std::clamp(**number, double(c->layout->rangeLow), double(c->layout->rangeHigh)) -
           c->layout->rangeLow;
-      ::SendMessageA(c->hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(value * 100 + 0.5), 0);
+      c->position = static_cast<int>(value * 100 + 0.5);
+      if (c->hwnd) ::SendMessageA(c->hwnd.get(), PBM_SETPOS, static_cast<WPARAM>(c->position), 0);
     }
   }
 }

@@ -1,7 +1,7 @@
 // Painting a window: the client area's background (the system's face colour
 // and the wallpaper), the controls that the runtime draws itself, painted
-// through a memory bitmap over that background, the owner-drawn buttons, and
-// the animation timers. Only what changed is painted again: of the
+// through a memory bitmap over that background (its flat buttons among
+// them), and the animation timers. Only what changed is painted again: of the
 // wallpaper, the part that its next frame changes.
 #include "window.h"
 #include "window_internal.h"
@@ -89,17 +89,12 @@ void Window::AnimateWallpaper(HWND client) {
     PaintClient(dc.get(), change);
   }
   for (auto& c : controls_) {
-    if (!c->hwnd || c->hidden || !(c->Transparent() || c->Drawn())) continue;
+    if (!c->hwnd || c->hidden || !c->Drawn()) continue;
     const RECT r = ClientRectOf(c->hwnd.get());
     RECT shown{};
     if (!::IntersectRect(&shown, &r, &change)) continue;
-    if (c->Drawn()) {
-      WindowDC dc(c->hwnd.get());
-      PaintControl(*c, dc.get());
-    } else {  // an owner-drawn button draws itself
-      ::OffsetRect(&shown, -r.left, -r.top);
-      ::InvalidateRect(c->hwnd.get(), &shown, FALSE);
-    }
+    WindowDC dc(c->hwnd.get());
+    PaintControl(*c, dc.get());
   }
 }
 
@@ -138,6 +133,10 @@ void Window::PaintControl(const Control& c, HDC dc) const {
     }
     SelectInDC font(memory, c.font.get());
     ::SetBkMode(memory, TRANSPARENT);
+    if (c.FlatButton()) {
+      PaintButtonFace(c, memory, r);
+      return;
+    }
     ::SetTextColor(memory, c.color != kDefaultColor ? c.color : ::GetSysColor(COLOR_WINDOWTEXT));
     UINT format = DT_WORDBREAK | ((c.layout->style & kCentered) ? DT_CENTER : DT_LEFT);
     if (c.layout->type != ControlType::Prompt) format |= DT_NOPREFIX;
@@ -155,29 +154,20 @@ void Window::AnimateControl(Control& c) {
   PaintControl(c, dc.get());
 }
 
-void Window::DrawOwnerButton(const DRAWITEMSTRUCT& item) {
-  const Control* c = Find(static_cast<int>(item.CtlID));
-  if (!c) return;
-  const RECT r = item.rcItem;
-  PaintBuffered(item.hDC, r.right - r.left, r.bottom - r.top, [&](HDC memory) {
-    if (c->Transparent()) {
-      PaintBackground(memory, item.hwndItem);
-    } else {
-      ::FillRect(memory, &r, ::GetSysColorBrush(COLOR_BTNFACE));
-    }
-    RECT text = r;
-    if (item.itemState & ODS_SELECTED) ::OffsetRect(&text, 1, 1);
-    SelectInDC font(memory, c->font.get());
-    ::SetBkMode(memory, TRANSPARENT);
-    ::SetTextColor(memory, c->color != kDefaultColor ? c->color : ::GetSysColor(COLOR_BTNTEXT));
-    ::DrawTextA(memory, c->text.c_str(), static_cast<int>(c->text.size()), &text,
-                DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
-      RECT focus = r;
-      ::InflateRect(&focus, -2, -2);
-      ::DrawFocusRect(memory, &focus);
-    }
-  });
+// A flat button's text, moved a pixel while it is held down, and its focus
+// rectangle while it has the focus and the keyboard cues show.
+void Window::PaintButtonFace(const Control& c, HDC dc, const RECT& r) const {
+  RECT text = r;
+  if (c.pressed) ::OffsetRect(&text, 1, 1);
+  ::SetTextColor(dc, c.color != kDefaultColor ? c.color : ::GetSysColor(COLOR_BTNTEXT));
+  ::DrawTextA(dc, c.text.c_str(), static_cast<int>(c.text.size()), &text,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  const bool cues = !(::SendMessageA(c.hwnd.get(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+  if (::GetFocus() == c.hwnd.get() && cues) {
+    RECT focus = r;
+    ::InflateRect(&focus, -2, -2);
+    ::DrawFocusRect(dc, &focus);
+  }
 }
 
 }  // namespace rt

@@ -119,6 +119,7 @@ class Window {
   LRESULT ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   void CreateControls();
+  void CreateControlWindow(Control& control);
   Control* Find(int control) const;
   void MoveFrame(int x, int y, int w, int h);
 
@@ -132,7 +133,7 @@ class Window {
   void PaintBackground(HDC dc, HWND child) const;
   void PaintControl(const Control& control, HDC dc) const;
   void AnimateControl(Control& control);
-  void DrawOwnerButton(const DRAWITEMSTRUCT& item);
+  void PaintButtonFace(const Control& control, HDC dc, const RECT& r) const;
   template <typename Draw>
   void PaintBuffered(HDC target, int w, int h, Draw draw) const;
 

@@ -1,10 +1,11 @@
 // The runtime's window classes: their registration and their procedures.
 // The Window that owns an HWND handles its messages from creation to
-// destruction; a control that the runtime draws itself (a text, a picture)
-// is handled by its Control. The procedures are the boundary with user32:
+// destruction; a control that the runtime draws itself (a text, a picture
+// or a flat button) is handled by its Control. The procedures are the
+// boundary with user32:
 // nothing unwinds through it.
 #include <windows.h>
-#include <commctrl.h>
+#include <windowsx.h>
 
 #include <atomic>
 
@@ -24,10 +25,14 @@ struct WindowProcedures {
   static LRESULT CALLBACK Part(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   // Texts and pictures: drawn double-buffered over the window's background.
   static LRESULT CALLBACK Drawn(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  // Flat buttons: drawn as those, they take the mouse and the keyboard.
+  static LRESULT CALLBACK Button(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
 
  private:
   static LRESULT DrawnMessage(rt::Window::Control* control, HWND hwnd, UINT msg, WPARAM wp,
                               LPARAM lp);
+  static LRESULT ButtonMessage(rt::Window::Control& control, HWND hwnd, UINT msg, WPARAM wp,
+                               LPARAM lp);
 };
 
 }  // namespace detail
@@ -95,6 +100,11 @@ void detail::WindowProcedures::Register() {
   wc.lpfnWndProc = detail::WindowProcedures::Drawn;
   wc.lpszClassName = detail::kDrawnClass;
   Registered(::RegisterClassExA(&wc));
+
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = detail::WindowProcedures::Button;
+  wc.lpszClassName = detail::kButtonClass;
+  Registered(::RegisterClassExA(&wc));
 }
 
 int detail::WindowClassError() {
@@ -102,8 +112,6 @@ int detail::WindowClassError() {
 }
 
 void detail::WindowsStart() {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-  ::InitCommonControlsEx(&icc);
   WindowProcedures::Register();
 }
 
@@ -155,6 +163,107 @@ LRESULT detail::WindowProcedures::DrawnMessage(rt::Window::Control* control, HWN
         return 0;
       }
       break;
+    case WM_SETCURSOR:
+      if (SetOverrideCursor()) return TRUE;
+      break;
+  }
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK detail::WindowProcedures::Button(HWND hwnd, UINT msg, WPARAM wp,
+                                                  LPARAM lp) noexcept {
+  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
+  auto* control = Owner<rt::Window::Control>(hwnd);
+  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  if (!control) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return AtTheBoundary(hwnd, msg, wp, lp,
+                       [&] { return ButtonMessage(*control, hwnd, msg, wp, lp); });
+}
+
+// As a system push button: pressed while the mouse holds it down over it or
+// the space bar is down, clicked when either lets go over it, or by
+// BM_CLICK; the click goes to the parent as WM_COMMAND with BN_CLICKED.
+LRESULT detail::WindowProcedures::ButtonMessage(rt::Window::Control& c, HWND hwnd, UINT msg,
+                                                WPARAM wp, LPARAM lp) {
+  const auto press = [&](bool pressed) {
+    if (c.pressed == pressed) return;
+    c.pressed = pressed;
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+  };
+  const auto click = [&] {
+    const int id = ::GetDlgCtrlID(hwnd);
+    ::SendMessageA(::GetParent(hwnd), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(hwnd));
+  };
+  const auto over = [&] {
+    RECT r{};
+    ::GetClientRect(hwnd, &r);
+    const POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    return ::PtInRect(&r, p) != FALSE;
+  };
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_GETDLGCODE:
+      return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      c.tracking = true;
+      ::SetCapture(hwnd);
+      ::SetFocus(hwnd);
+      press(true);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (c.tracking) press(over());
+      return 0;
+    case WM_LBUTTONUP:
+      if (c.tracking) {
+        const bool clicked = over();
+        c.tracking = false;
+        press(false);
+        ::ReleaseCapture();
+        if (clicked) click();
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (reinterpret_cast<HWND>(lp) != hwnd && c.tracking) {
+        c.tracking = false;
+        press(false);
+      }
+      return 0;
+    case WM_KEYDOWN:
+      if (wp != VK_SPACE) break;
+      press(true);
+      return 0;
+    case WM_KEYUP:
+      if (wp != VK_SPACE) break;
+      if (c.pressed && !c.tracking) {
+        press(false);
+        click();
+      }
+      return 0;
+    case WM_KILLFOCUS:
+      if (!c.tracking) press(false);
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_SETFOCUS:
+    case WM_ENABLE:
+    case WM_UPDATEUISTATE:
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      break;
+    case BM_CLICK:
+      if (::IsWindowEnabled(hwnd)) click();
+      return 0;
+    case WM_SETTEXT: {
+      const LRESULT r = ::DefWindowProcA(hwnd, msg, wp, lp);
+      ::InvalidateRect(hwnd, nullptr, FALSE);
+      return r;
+    }
+    case WM_PAINT: {
+      PaintScope paint(hwnd);
+      c.window->PaintControl(c, paint.dc());
+      return 0;
+    }
     case WM_SETCURSOR:
       if (SetOverrideCursor()) return TRUE;
       break;
@@ -220,9 +329,6 @@ LRESULT Window::ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
       }
       break;
-    case WM_DRAWITEM:
-      DrawOwnerButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
-      return TRUE;
     case WM_SETCURSOR:
       if (SetOverrideCursor()) return TRUE;
       break;

@@ -24,22 +24,35 @@ struct Window::Control {
   bool hidden = false;
   std::unique_ptr<Picture> picture;
   std::unique_ptr<Animation> animation;
+  bool pressed = false;   // a flat button shown held down
+  bool tracking = false;  // the mouse went down on the flat button and is not up yet
+  // A progress bar shown first later: its system control is made then, and
+  // the position that Display gave it until then (in hundredths).
+  bool deferred = false;
+  int position = 0;
 
   bool Transparent() const { return (layout->style & kTransparent) != 0; }
+  // A flat button is the runtime's own: the system's button class would
+  // come from the common controls, whose load the splash window would then
+  // pay before the main program starts.
+  bool FlatButton() const {
+    return layout->type == ControlType::Button && (layout->style & (kFlat | kTransparent)) != 0;
+  }
   bool Drawn() const {  // painted by the runtime, not by a system control class
     return layout->type == ControlType::String || layout->type == ControlType::StrString ||
            layout->type == ControlType::Prompt || layout->type == ControlType::Image ||
-           layout->type == ControlType::Panel;
+           layout->type == ControlType::Panel || FlatButton();
   }
 };
 
 namespace detail {
 
-// The window classes (window_class.cpp): the frame, its client area, and
-// the texts and pictures that the runtime draws itself.
+// The window classes (window_class.cpp): the frame, its client area, the
+// texts and pictures that the runtime draws itself, and its flat buttons.
 inline constexpr const char* kFrameClass = "RtWindow";
 inline constexpr const char* kClientClass = "RtClient";
 inline constexpr const char* kDrawnClass = "RtControl";
+inline constexpr const char* kButtonClass = "RtButton";
 
 // The frame's timer that posts Timer events, and the timer of an animated
 // picture (the client area's wallpaper or an image control).

@@ -203,13 +203,21 @@ TEST(Window, BoundControlsShowTheirVariables) {
   EXPECT_EQ(w->Text(1), "Anna");  // shown again only on request
   w->Display(0);
   EXPECT_EQ(w->Text(1), "Bert");
-  EXPECT_EQ(::SendMessageA(w->ControlHandle(5), PBM_GETPOS, 0, 0), 270);
 
+  // A hidden progress bar is made when first shown, with the value last
+  // displayed, in its place among the controls.
   EXPECT_TRUE(w->Hidden(5));
-  EXPECT_FALSE(::IsWindowVisible(w->ControlHandle(5)));
+  EXPECT_EQ(w->ControlHandle(5), nullptr);
   w->Open(nullptr);
   w->Unhide(5);
-  EXPECT_TRUE(::IsWindowVisible(w->ControlHandle(5)));
+  HWND bar = w->ControlHandle(5);
+  ASSERT_TRUE(bar);
+  EXPECT_TRUE(::IsWindowVisible(bar));
+  EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 270);
+  EXPECT_EQ(::GetWindow(w->ControlHandle(4), GW_HWNDNEXT), bar);
+  value = 50;
+  w->Display(5);
+  EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 5000);
   EXPECT_EQ(w->Type(2), rt::ControlType::List);
   EXPECT_EQ(w->NextField(0), 1);
   EXPECT_EQ(w->NextField(5), 0);
@@ -217,6 +225,74 @@ TEST(Window, BoundControlsShowTheirVariables) {
   EXPECT_EQ(::GetParent(w->ControlHandle(1)), w->ClientHandle());
   EXPECT_EQ(::GetParent(w->ClientHandle()), w->Handle());
 }
+
+// What reaches a flat button, and whether it is clicked: as a system push
+// button, it is clicked when the mouse or the space bar lets go of it over
+// it, or by BM_CLICK while it is enabled.
+struct ButtonInput {
+  const char* name;
+  std::vector<std::pair<UINT, LPARAM>> messages;  // sent to the button; lParam: x, y
+  bool enabled;
+  bool clicked;
+};
+
+void PrintTo(const ButtonInput& input, std::ostream* out) {
+  *out << input.name;
+}
+
+class FlatButton : public testing::TestWithParam<ButtonInput> {};
+
+TEST_P(FlatButton, IsClickedAsASystemButtonIs) {
+  const ButtonInput& input = GetParam();
+  auto w = rt::WindowLoad("test$windows", "FLAT");
+  ASSERT_TRUE(w);
+  w->Open(nullptr);
+  HWND button = w->ControlHandle(1);
+  ASSERT_TRUE(button);
+  char name[32] = {};
+  ::GetClassNameA(button, name, sizeof name);
+  EXPECT_STREQ(name, "RtButton");
+  ::EnableWindow(button, input.enabled);
+  for (const auto& [message, at] : input.messages) {
+    const WPARAM key = message == WM_KEYDOWN || message == WM_KEYUP ? VK_SPACE : 0;
+    ::SendMessageA(button, message, key, at);
+  }
+  EXPECT_EQ(::GetCapture(), nullptr);
+  std::vector<int> accepted;
+  rt::Event e;
+  while (w->Events().Take(e)) {
+    if (e.number == rt::event::Accepted) accepted.push_back(e.control);
+  }
+  EXPECT_EQ(accepted, input.clicked ? std::vector<int>{1} : std::vector<int>{});
+}
+
+constexpr LPARAM kInside = MAKELPARAM(5, 5), kOutside = MAKELPARAM(500, 5);
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, FlatButton,
+    testing::Values(
+        ButtonInput{
+            "MouseUpOverIt", {{WM_LBUTTONDOWN, kInside}, {WM_LBUTTONUP, kInside}}, true, true},
+        ButtonInput{"MouseLeftBeforeLettingGo",
+                    {{WM_LBUTTONDOWN, kInside}, {WM_MOUSEMOVE, kOutside}, {WM_LBUTTONUP, kOutside}},
+                    true,
+                    false},
+        ButtonInput{"MouseBackOverItBeforeLettingGo",
+                    {{WM_LBUTTONDOWN, kInside},
+                     {WM_MOUSEMOVE, kOutside},
+                     {WM_MOUSEMOVE, kInside},
+                     {WM_LBUTTONUP, kInside}},
+                    true,
+                    true},
+        ButtonInput{"UpWithoutDown", {{WM_LBUTTONUP, kInside}}, true, false},
+        ButtonInput{"SpaceBar", {{WM_KEYDOWN, 0}, {WM_KEYUP, 0}}, true, true},
+        ButtonInput{"SpaceBarWhileTheFocusLeft",
+                    {{WM_KEYDOWN, 0}, {WM_KILLFOCUS, 0}, {WM_KEYUP, 0}},
+                    true,
+                    false},
+        ButtonInput{"ClickMessage", {{BM_CLICK, 0}}, true, true},
+        ButtonInput{"ClickMessageWhileDisabled", {{BM_CLICK, 0}}, false, false}),
+    [](const testing::TestParamInfo<ButtonInput>& info) { return info.param.name; });
 
 TEST(Window, TheWaitCursorIsThePointerOfTheProgramsWindowsUntilRestored) {
   auto w = Quiet();

@@ -60,6 +60,21 @@ const rt::WindowLayout kWindows[] = {
     // A window without a timer, for event-order tests that must see only
     // the events they post.
     {.name = "QUIET", .width = 100, .height = 50, .title = "Quiet test window"},
+    // A flat button, which the runtime draws and runs itself.
+    {
+        .name = "FLAT",
+        .width = 100,
+        .height = 50,
+        .title = "Flat button test window",
+        .controls = {{.label = "?GO",
+                      .type = rt::ControlType::Button,
+                      .text = "Go",
+                      .x = 20,
+                      .y = 10,
+                      .width = 40,
+                      .height = 20,
+                      .style = rt::kFlat}},
+    },
 };
 
 }  // namespace

@@ -463,7 +463,8 @@ std::string StripMnemonics(std::string_view caption) {
 HWND FindButton(HWND parent, std::string_view caption) {
   const std::string wanted = StripMnemonics(caption);
   for (const WindowInfo& child : ChildWindows(parent)) {
-    if (!rt::EqualNoCase(child.className, "Button") || !child.visible) continue;
+    const bool button = rt::EqualNoCase(child.className, "Button") || child.className == "RtButton";
+    if (!button || !child.visible) continue;
     if (!::IsWindowEnabled(child.hwnd)) continue;
     if (rt::EqualNoCase(StripMnemonics(child.text), wanted)) return child.hwnd;
   }
@@ -477,6 +478,17 @@ bool PressButton(HWND button) {
 bool ClickButton(HWND parent, std::string_view caption) {
   HWND button = FindButton(parent, caption);
   return button && PressButton(button);
+}
+
+bool ClickWithMouse(HWND window) {
+  RECT r{};
+  if (!::GetWindowRect(window, &r)) return false;
+  if (!::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2)) return false;
+  INPUT press[2]{};
+  press[0].type = press[1].type = INPUT_MOUSE;
+  press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  return ::SendInput(2, press, sizeof(INPUT)) == 2;
 }
 
 bool SetText(HWND window, const std::string& text) {

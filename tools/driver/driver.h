@@ -152,15 +152,19 @@ std::optional<bool> QueryEndSession(HWND window);
 // where a real key press arrives.
 bool PressKey(HWND window, UINT virtualKey);
 
-// The visible, enabled BUTTON among the descendants of `parent` whose caption
-// is `caption`; mnemonic ampersands are ignored on both sides, letter case
-// is not. Null when there is none.
+// The visible, enabled button (a system BUTTON or the runtime's flat
+// button) among the descendants of `parent` whose caption is `caption`;
+// mnemonic ampersands are ignored on both sides, letter case is not. Null
+// when there is none.
 HWND FindButton(HWND parent, std::string_view caption);
 // Presses a button as a click does (BM_CLICK, posted: a click that opens a
 // modal dialog does not block the driver).
 bool PressButton(HWND button);
 // FindButton, then PressButton. False when no such button is there.
 bool ClickButton(HWND parent, std::string_view caption);
+// Moves the mouse pointer to the middle of the window and presses and lets
+// go of the left button there, as a person does (the system's input queue).
+bool ClickWithMouse(HWND window);
 
 // Without mnemonic ampersands ("&&" stays one "&").
 std::string StripMnemonics(std::string_view caption);
