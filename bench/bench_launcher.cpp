@@ -57,6 +57,20 @@ void EndMainProgram(const Launcher& l) {
   driver::WaitUntil([] { return !driver::MutexExists("Running_Zorvant"); }, 5000);
 }
 
+// A start is measured as a person meets it: not while the last run's
+// processes are still leaving, which costs the new one the wineserver's
+// and the display's time. Waits until no program of either folder runs on
+// the Linux side, then a little more for what their leaving set going.
+void WaitUntilQuiet(const Launcher (&launchers)[2]) {
+  for (const Launcher& l : launchers) {
+    for (const char* program : {l.program, "Tarm.exe"}) {
+      const std::string executable = l.folder->File(program);
+      driver::WaitUntil([&] { return bench::LinuxProcessOf(executable) == 0; }, 5000);
+    }
+  }
+  ::Sleep(200);
+}
+
 struct StartTimes {
   double toMainProgram = 0;  // ms
   double mutexToGone = 0;    // ms
@@ -268,6 +282,7 @@ int main(int argc, char** argv) {
   for (int run = 0; run <= runs; ++run) {  // run 0 warms the caches and is not counted
     std::optional<double> toMain[2], toGone[2];
     for (int i = 0; i < 2; ++i) {
+      WaitUntilQuiet(launchers);
       const std::optional<StartTimes> t = MeasureStart(launchers[i]);
       if (!t) {
         std::fprintf(stderr, "bench: run %d of the %s failed\n", run, launchers[i].label);
