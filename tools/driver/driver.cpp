@@ -483,11 +483,21 @@ bool ClickButton(HWND parent, std::string_view caption) {
 bool ClickWithMouse(HWND window) {
   RECT r{};
   if (!::GetWindowRect(window, &r)) return false;
-  if (!::SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2)) return false;
+  const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  if (!::SetCursorPos(at.x, at.y)) return false;
+  // Both events carry the position: under Wine the X server's own pointer
+  // can be reported between them (when the button takes the capture), and
+  // a release without one would happen there.
+  const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+  if (width < 2 || height < 2) return false;
   INPUT press[2]{};
-  press[0].type = press[1].type = INPUT_MOUSE;
-  press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  for (INPUT& input : press) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = ::MulDiv(at.x, 65535, width - 1);
+    input.mi.dy = ::MulDiv(at.y, 65535, height - 1);
+  }
+  press[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+  press[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
   return ::SendInput(2, press, sizeof(INPUT)) == 2;
 }
 
