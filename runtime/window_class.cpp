@@ -2,8 +2,7 @@
 // The Window that owns an HWND handles its messages from creation to
 // destruction; a control that the runtime draws itself (a text, a picture
 // or a flat button) is handled by its Control. The procedures are the
-// boundary with user32:
-// nothing unwinds through it.
+// boundary with user32: nothing unwinds through it.
 #include <windows.h>
 #include <windowsx.h>
 
