@@ -76,6 +76,17 @@ LRESULT AtTheBoundary(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, Handle handle) 
   }
 }
 
+// A message for the object that owns the window, from WM_NCCREATE to
+// WM_NCDESTROY; before and after, the default handling.
+template <typename T, typename Handle>
+LRESULT ToOwner(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, Handle handle) noexcept {
+  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
+  T* owner = Owner<T>(hwnd);
+  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  if (!owner) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return handle(*owner); });
+}
+
 }  // namespace
 
 void detail::WindowProcedures::Register() {
@@ -120,11 +131,8 @@ void detail::WindowsStart() {
 template <LRESULT (Window::*Handle)(HWND, UINT, WPARAM, LPARAM)>
 LRESULT CALLBACK detail::WindowProcedures::Part(HWND hwnd, UINT msg, WPARAM wp,
                                                 LPARAM lp) noexcept {
-  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
-  rt::Window* w = Owner<rt::Window>(hwnd);
-  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-  if (!w) return ::DefWindowProcA(hwnd, msg, wp, lp);
-  return AtTheBoundary(hwnd, msg, wp, lp, [&] { return (w->*Handle)(hwnd, msg, wp, lp); });
+  return ToOwner<rt::Window>(hwnd, msg, wp, lp,
+                             [&](rt::Window& w) { return (w.*Handle)(hwnd, msg, wp, lp); });
 }
 
 LRESULT CALLBACK detail::WindowProcedures::Drawn(HWND hwnd, UINT msg, WPARAM wp,
@@ -171,12 +179,9 @@ LRESULT detail::WindowProcedures::DrawnMessage(rt::Window::Control* control, HWN
 
 LRESULT CALLBACK detail::WindowProcedures::Button(HWND hwnd, UINT msg, WPARAM wp,
                                                   LPARAM lp) noexcept {
-  if (msg == WM_NCCREATE) TakeOwnerFromCreate(hwnd, lp);
-  auto* control = Owner<rt::Window::Control>(hwnd);
-  if (msg == WM_NCDESTROY) ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-  if (!control) return ::DefWindowProcA(hwnd, msg, wp, lp);
-  return AtTheBoundary(hwnd, msg, wp, lp,
-                       [&] { return ButtonMessage(*control, hwnd, msg, wp, lp); });
+  return ToOwner<rt::Window::Control>(hwnd, msg, wp, lp, [&](rt::Window::Control& control) {
+    return ButtonMessage(control, hwnd, msg, wp, lp);
+  });
 }
 
 // As a system push button: pressed while the mouse holds it down over it or
