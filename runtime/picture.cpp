@@ -29,6 +29,12 @@ PixelBitmap::PixelBitmap(int width, int height) {
   void* bits = nullptr;
   bitmap_.reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap_ || !bits) return;
+  dc_.reset(::CreateCompatibleDC(nullptr));
+  if (!dc_) {
+    bitmap_.reset();
+    return;
+  }
+  selection_ = SelectInDC(dc_.get(), bitmap_.get());
   pixels_ = static_cast<std::uint32_t*>(bits);
   width_ = width;
   height_ = height;
@@ -113,15 +119,13 @@ void Picture::Draw(HDC dc, const RECT& target, int frame, const RECT& part) {
   Prepare(frame, size);
   const PixelBitmap& source = (size.cx == width_ && size.cy == height_) ? canvas_ : scaled_;
   if (!source) return;
-  UniqueDC memory(::CreateCompatibleDC(dc));
-  SelectInDC select(memory.get(), source.Handle());
   const int w = area.right - area.left, h = area.bottom - area.top;
   const int x = area.left - target.left, y = area.top - target.top;
   if (opaque_) {
-    ::BitBlt(dc, area.left, area.top, w, h, memory.get(), x, y, SRCCOPY);
+    ::BitBlt(dc, area.left, area.top, w, h, source.DC(), x, y, SRCCOPY);
   } else {
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ::GdiAlphaBlend(dc, area.left, area.top, w, h, memory.get(), x, y, w, h, blend);
+    ::GdiAlphaBlend(dc, area.left, area.top, w, h, source.DC(), x, y, w, h, blend);
   }
 }
 

@@ -23,29 +23,45 @@
 namespace rt {
 
 // A 32-bit top-down DIB section whose pixels the runtime writes itself, as
-// premultiplied BGRA: GDI copies it, or blends it where it is transparent.
+// premultiplied BGRA, selected into a memory DC of its own: GDI copies it
+// from there, or blends it where it is transparent. The DC stays with the
+// bitmap because one made for every copy cost more than copying a small
+// frame: the display driver asks the display server for each DC it makes
+// and deletes.
 class PixelBitmap {
  public:
   PixelBitmap() = default;
-  // Empty (no bitmap) when the system cannot make one.
+  // Empty (no bitmap) when the system cannot make one or its DC.
   PixelBitmap(int width, int height);
   PixelBitmap(PixelBitmap&& other) noexcept { *this = std::move(other); }
   PixelBitmap& operator=(PixelBitmap&& other) noexcept {
-    bitmap_ = std::move(other.bitmap_);
-    pixels_ = std::exchange(other.pixels_, nullptr);
-    width_ = std::exchange(other.width_, 0);
-    height_ = std::exchange(other.height_, 0);
+    if (this != &other) {
+      // The bitmap is selected out of its DC before either goes.
+      selection_.reset();
+      dc_.reset();
+      bitmap_ = std::move(other.bitmap_);
+      dc_ = std::move(other.dc_);
+      selection_ = std::move(other.selection_);
+      pixels_ = std::exchange(other.pixels_, nullptr);
+      width_ = std::exchange(other.width_, 0);
+      height_ = std::exchange(other.height_, 0);
+    }
     return *this;
   }
+  ~PixelBitmap() = default;  // the members go last first: selection, DC, bitmap
 
   explicit operator bool() const { return pixels_ != nullptr; }
   HBITMAP Handle() const { return static_cast<HBITMAP>(bitmap_.get()); }
+  // The memory DC that holds the bitmap: copy from it, or draw into it.
+  HDC DC() const { return dc_.get(); }
   int Width() const { return width_; }
   int Height() const { return height_; }
   std::uint32_t* Row(int y) const { return pixels_ + static_cast<std::ptrdiff_t>(y) * width_; }
 
  private:
   UniqueGdi bitmap_;
+  UniqueDC dc_;
+  SelectInDC selection_;             // declared after both: it goes first
   std::uint32_t* pixels_ = nullptr;  // inside the section, which the bitmap owns
   int width_ = 0, height_ = 0;
 };

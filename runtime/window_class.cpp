@@ -102,11 +102,17 @@ void detail::WindowProcedures::Register() {
   wc.hbrBackground = nullptr;
   Registered(::RegisterClassExA(&wc));
 
+  // The client area and the drawn controls paint an animation's frames as
+  // they fall due, each through GetDC. A DC of their own keeps its state from
+  // one frame to the next: a DC from the shared cache is set up anew each
+  // time, which on a networked display (X under Wine) is a round trip to the
+  // display server per frame.
+  wc.style = CS_DBLCLKS | CS_OWNDC;
   wc.lpfnWndProc = detail::WindowProcedures::Part<&Window::ClientMessage>;
   wc.lpszClassName = detail::kClientClass;
   Registered(::RegisterClassExA(&wc));
 
-  wc.style = 0;
+  wc.style = CS_OWNDC;
   wc.lpfnWndProc = detail::WindowProcedures::Drawn;
   wc.lpszClassName = detail::kDrawnClass;
   Registered(::RegisterClassExA(&wc));

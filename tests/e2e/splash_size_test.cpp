@@ -2,9 +2,9 @@
 // one machine to the next: the window is as wide as its dialog units make
 // it, its wallpaper fills it, and every picture that a user sees of it, the
 // frames of the opening animation included, is a whole frame of the
-// wallpaper. The same tests run in the project's prefix, where the window is
-// the wallpaper's own size, and in a stock Wine prefix (stock_prefix_test),
-// where it comes out wider.
+// wallpaper; the loader picture plays over it once it shows. The same tests
+// run in the project's prefix, where the window is the wallpaper's own size,
+// and in a stock Wine prefix (stock_prefix_test), where it comes out wider.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,11 +30,9 @@ std::vector<driver::Image> FramesAt(SIZE size) {
   std::vector<driver::Image> frames;
   if (!wallpaper) return frames;
   const rt::PixelBitmap bitmap(size.cx, size.cy);
-  rt::UniqueDC dc(::CreateCompatibleDC(nullptr));
-  if (!bitmap || !dc) return frames;
-  rt::SelectInDC select(dc.get(), bitmap.Handle());
+  if (!bitmap) return frames;
   for (int frame = 0; frame < wallpaper->FrameCount(); ++frame) {
-    wallpaper->Draw(dc.get(), RECT{0, 0, size.cx, size.cy}, frame);
+    wallpaper->Draw(bitmap.DC(), RECT{0, 0, size.cx, size.cy}, frame);
     ::GdiFlush();
     driver::Image image{size.cx, size.cy, {}};
     for (int y = 0; y < size.cy; ++y) {
@@ -164,6 +162,33 @@ TEST_F(SplashAtAnySize, TheOpeningAnimationShowsOnlyWholeFrames) {
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "frames shown out of order";
   EXPECT_GE(seen.size(), 4u) << "the animation did not play";
+}
+
+// The loader picture has four frames of a tenth of a second each, painted as
+// they fall due into the control once the wait has shown it: pictures of it
+// over half a second show at least three of them, each of them whole.
+TEST_F(SplashAtAnySize, TheLoaderPlaysItsFramesOnceShown) {
+  HWND splash = StartLauncher();
+  ASSERT_TRUE(splash);
+  HWND loader = driver::FindChild(splash, 6);
+  ASSERT_TRUE(loader);
+  ASSERT_TRUE(driver::WaitUntil([&] { return ::IsWindowVisible(loader) != FALSE; }, 5000));
+  ::Sleep(200);  // its first paint
+  RECT area{};
+  ::GetWindowRect(loader, &area);
+  std::vector<std::vector<std::uint32_t>> seen;
+  for (int shot = 0; shot < 25; ++shot) {
+    const std::optional<driver::Image> picture = driver::CaptureScreen(area);
+    ASSERT_TRUE(picture);
+    // Nothing black: a black pixel is one that nothing painted.
+    EXPECT_EQ(std::count(picture->pixels.begin(), picture->pixels.end(), 0u), 0);
+    if (std::find(seen.begin(), seen.end(), picture->pixels) == seen.end()) {
+      seen.push_back(picture->pixels);
+    }
+    ::Sleep(20);
+  }
+  EXPECT_GE(seen.size(), 3u) << "the loader does not play";
+  EXPECT_LE(seen.size(), 4u) << "the loader shows more than its four frames";
 }
 
 }  // namespace

@@ -102,13 +102,9 @@ TempFolder::~TempFolder() {
 
 driver::Image Drawn(int width, int height, const std::function<void(HDC)>& draw) {
   const rt::PixelBitmap bitmap(width, height);
-  rt::UniqueDC dc(::CreateCompatibleDC(nullptr));
-  if (!bitmap || !dc) return {};
-  {
-    rt::SelectInDC select(dc.get(), bitmap.Handle());
-    draw(dc.get());
-    ::GdiFlush();
-  }
+  if (!bitmap) return {};
+  draw(bitmap.DC());
+  ::GdiFlush();
   driver::Image image{width, height, {}};
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) image.pixels.push_back(bitmap.Row(y)[x] & 0xFFFFFF);
