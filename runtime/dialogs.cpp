@@ -197,6 +197,9 @@ bool CanEnter(const std::string& folder, const std::string& returnTo) {
   return true;
 }
 
+// An item list that the shell handed out.
+using UniqueItemList = UniqueOwner<detail::NullIsInvalid<ITEMIDLIST*, ::ILFree>>;
+
 struct BrowseState {
   std::string start;
   bool shown = false;
@@ -205,7 +208,7 @@ struct BrowseState {
   // shell's items carry the folder's times, so a path parsed again later can
   // differ from the item in the tree (its last access moved on when the tree
   // listed the folder) and is then not found; the tree's own item always is.
-  UniqueCoTaskMem<ITEMIDLIST> startItem;
+  UniqueItemList startItem;
   int resends = 0;
   // Cleared by the first selection that the dialog did not make itself.
   bool reselect = true;
@@ -327,7 +330,7 @@ bool FileDialogShow(std::string_view title, std::string_view /*mask*/, std::stri
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&browse);
   t_browse = &browse;
-  const UniqueCoTaskMem<ITEMIDLIST> chosen(::SHBrowseForFolderA(&info));
+  const UniqueItemList chosen(::SHBrowseForFolderA(&info));
   t_browse = nullptr;
   // A dialog that never came up is not a cancel: the caller may want to know.
   ErrorCodeSet(browse.shown ? 0 : ERROR_CANCELLED);

@@ -1,4 +1,4 @@
-// Owners for Windows handles, GDI objects, COM objects and COM memory. Each
+// Owners for Windows handles, GDI objects, COM objects and COM's start. Each
 // owner closes what it holds exactly once; owners move but never copy.
 #pragma once
 
@@ -74,9 +74,6 @@ using UniqueWindow = UniqueOwner<detail::NullIsInvalid<HWND, ::DestroyWindow>>;
 using UniqueModule = UniqueOwner<detail::NullIsInvalid<HMODULE, ::FreeLibrary>>;
 using UniqueIcon = UniqueOwner<detail::NullIsInvalid<HICON, ::DestroyIcon>>;
 using UniqueHook = UniqueOwner<detail::NullIsInvalid<HHOOK, ::UnhookWindowsHookEx>>;
-// Memory that COM handed out (CoTaskMemAlloc), such as a shell item list.
-template <typename T>
-using UniqueCoTaskMem = UniqueOwner<detail::NullIsInvalid<T*, ::CoTaskMemFree>>;
 
 // One reference to a COM object, released when the owner goes.
 template <typename Interface>
@@ -87,17 +84,42 @@ class ComPtr : public UniqueOwner<detail::ComRelease<Interface>> {
 };
 
 // COM for the calling thread (a single-threaded apartment) for the length of
-// a scope; uninitialised at the end only when the start succeeded.
+// a scope; uninitialised at the end only when the start succeeded. COM's
+// library is loaded by the first scope, not imported: a program that needs
+// COM only for a dialog starts without loading and starting it, which took
+// a tenth of the launcher's start.
 class ComScope {
  public:
-  ComScope() : ok_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ComScope()
+      : ok_(Com().initialize && SUCCEEDED(Com().initialize(nullptr, COINIT_APARTMENTTHREADED))) {}
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
   ~ComScope() {
-    if (ok_) ::CoUninitialize();
+    if (ok_) Com().uninitialize();
   }
 
  private:
+  struct Entries {
+    HRESULT(WINAPI* initialize)(LPVOID, DWORD) = nullptr;
+    void(WINAPI* uninitialize)() = nullptr;
+  };
+  // Loaded once, for the rest of the process.
+  static const Entries& Com() {
+    static const Entries entries = [] {
+      Entries e;
+      HMODULE ole32 = ::LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+      const auto initialize = reinterpret_cast<decltype(e.initialize)>(
+          reinterpret_cast<void*>(::GetProcAddress(ole32, "CoInitializeEx")));
+      const auto uninitialize = reinterpret_cast<decltype(e.uninitialize)>(
+          reinterpret_cast<void*>(::GetProcAddress(ole32, "CoUninitialize")));
+      if (initialize && uninitialize) {
+        e.initialize = initialize;
+        e.uninitialize = uninitialize;
+      }
+      return e;
+    }();
+    return entries;
+  }
   bool ok_;
 };
 
