@@ -3,7 +3,6 @@
 #include "rovalent_internal.h"
 
 #include <algorithm>
-#include <memory>
 
 std::optional<rt::Lock> RovalentLock;
 SharedFixedText DebugFileName{512};
@@ -16,24 +15,26 @@ namespace {
 
 constexpr char kResourceName[] = "rovalent$rovalent";
 
-// The module's resource holds one window that is built at start and never
-// opened.
+// The module's resource holds one window that is loaded at start and never
+// opened. Nothing shows it or asks anything of it, so it is held as its
+// stored layout: a window built for it would cost every start the making of
+// a Windows window, the first of the process, for nothing.
 const rt::WindowLayout kWindows[] = {
     {.name = "$NOTWINDOW", .width = 102, .height = 26},
 };
 const rt::LayoutResource kResource{kResourceName, kWindows};
 
-std::unique_ptr<rt::Window> g_notWindow;
+const rt::WindowLayout* g_notWindow = nullptr;
 
 void RovalentModuleInit() {
   rt::RandomSeedOnce();
   DebugFileName.Set("");
   RovalentLock.emplace();
-  g_notWindow = rt::WindowLoad(kResourceName, "$NOTWINDOW");
+  g_notWindow = rt::FindLayout(kResourceName, "$NOTWINDOW");
 }
 
 void RovalentModuleTerm() {
-  rt::WindowClose(g_notWindow);
+  g_notWindow = nullptr;
   RovalentLock.reset();
 }
 
