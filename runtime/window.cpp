@@ -16,18 +16,18 @@ namespace {
 
 using detail::Instance;
 using detail::kClientClass;
-using detail::kEventTimer;
 using detail::kFrameClass;
 using detail::MakeFont;
 using detail::ScheduleNextFrame;
 
 std::atomic<HCURSOR> g_cursor{nullptr};
 
-// A thread's open windows, in order of opening. Other threads post to the
-// last one.
+// A thread's open windows, in order of opening, and the timers of the thread
+// that give them their Timer events. Other threads post to the last one.
 struct OpenWindows {
   std::mutex mutex;
   std::vector<Window*> windows;
+  std::vector<std::pair<UINT_PTR, Window*>> ticks;
 };
 PerThread<OpenWindows> g_open;
 
@@ -45,15 +45,16 @@ void MeasureFont(HFONT font, int& baseX, int& baseY) {
   baseY = std::max(1, static_cast<int>(tm.tmHeight));
 }
 
-// The thread that opens a window keeps it among its open windows; the
-// result is that thread's number.
-int Register(Window* w) {
+// The thread that opens a window keeps it among its open windows, with the
+// timer of its ticks (0: none); the result is that thread's number.
+int Register(Window* w, UINT_PTR tickTimer) {
   // Attaching runs every module's thread start steps, which must not run
   // under the lock of the window list.
   ThreadAttachCurrent();
   OpenWindows& mine = g_open.Get();
   std::lock_guard lock(mine.mutex);
   mine.windows.push_back(w);
+  if (tickTimer) mine.ticks.emplace_back(tickTimer, w);
   return ThreadNumber();
 }
 
@@ -62,6 +63,7 @@ void Unregister(Window* w, int thread) {
     if (!open) return;  // that thread has ended
     std::lock_guard lock(open->mutex);
     std::erase(open->windows, w);
+    std::erase_if(open->ticks, [w](const auto& tick) { return tick.second == w; });
   };
   // Usually the thread that opened it closes it.
   if (thread == ThreadNumber()) {
@@ -178,9 +180,11 @@ Window::~Window() {
 void Window::Open(Window* /*owner*/) {
   if (!frame_ || opened_) return;
   opened_ = true;
-  openedOn_ = Register(this);
+  if (layout_.timer > 0) {
+    tickTimer_ = ::SetTimer(nullptr, 0, layout_.timer * 10, detail::TickProcedure);
+  }
+  openedOn_ = Register(this, tickTimer_);
   Post({event::OpenWindow, 0, 0}, true);
-  if (layout_.timer > 0) ::SetTimer(Handle(), kEventTimer, layout_.timer * 10, nullptr);
   if (wallpaperAnimation_) ScheduleNextFrame(ClientHandle(), *wallpaperAnimation_);
   for (auto& c : controls_) {
     if (c->animation && !c->hidden) ScheduleNextFrame(c->hwnd.get(), *c->animation);
@@ -193,6 +197,9 @@ void Window::Close() {
   if (!frame_) return;
   Unregister(this, openedOn_);
   opened_ = false;
+  // Only the thread that opened the window can stop its timer; on another,
+  // that thread stops it at its next tick, which finds no window.
+  if (tickTimer_) ::KillTimer(nullptr, std::exchange(tickTimer_, 0));
   ::ShowWindow(Handle(), SW_HIDE);
   for (auto& c : controls_) c->hwnd.reset();
   client_.reset();
@@ -255,6 +262,28 @@ bool detail::PostToCurrentWindow(int thread, const Event& e) {
     open->windows.back()->Post(e);
     return true;
   });
+}
+
+bool detail::TakeTick(const MSG& msg) {
+  if (msg.hwnd || msg.message != WM_TIMER ||
+      msg.lParam != reinterpret_cast<LPARAM>(&detail::TickProcedure)) {
+    return false;
+  }
+  TickProcedure(nullptr, WM_TIMER, msg.wParam, 0);
+  return true;
+}
+
+void CALLBACK detail::TickProcedure(HWND, UINT, UINT_PTR timer, DWORD) noexcept {
+  if (OpenWindows* open = g_open.Find()) {
+    std::lock_guard lock(open->mutex);
+    for (const auto& [tick, w] : open->ticks) {
+      if (tick == timer) {
+        w->Post({event::Timer, 0, 0});
+        return;
+      }
+    }
+  }
+  ::KillTimer(nullptr, timer);  // its window has closed
 }
 
 // ---------------------------------------------------------------------------

@@ -150,8 +150,9 @@ class Window {
   // The memory bitmap that controls are painted into first.
   mutable MemoryBitmap paintBuffer_;
   bool opened_ = false;
-  int openedOn_ = 0;   // the number of the thread that opened it
-  DWORD failure_ = 0;  // why Windows did not create the frame or its client area
+  int openedOn_ = 0;        // the number of the thread that opened it
+  UINT_PTR tickTimer_ = 0;  // that thread's timer of the Timer events
+  DWORD failure_ = 0;       // why Windows did not create the frame or its client area
   bool pixels_ = false;
   int buffer_ = 0;
   EventQueue queue_;

@@ -39,7 +39,6 @@ struct WindowProcedures {
 namespace {
 
 using detail::kAnimationTimer;
-using detail::kEventTimer;
 using detail::SetOverrideCursor;
 
 // The first failure of the classes' registration; 0 when they are there.
@@ -289,12 +288,6 @@ LRESULT Window::FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_QUERYENDSESSION:
       Post({event::CloseDown, 0, 0});
       return TRUE;
-    case WM_TIMER:
-      if (wp == kEventTimer) {
-        Post({event::Timer, 0, 0});
-        return 0;
-      }
-      break;
     case WM_SIZE:
       if (client_) ::MoveWindow(ClientHandle(), 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
       return 0;

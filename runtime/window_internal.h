@@ -54,10 +54,19 @@ inline constexpr const char* kClientClass = "RtClient";
 inline constexpr const char* kDrawnClass = "RtControl";
 inline constexpr const char* kButtonClass = "RtButton";
 
-// The frame's timer that posts Timer events, and the timer of an animated
-// picture (the client area's wallpaper or an image control).
-inline constexpr UINT_PTR kEventTimer = 1;
+// The timer of an animated picture (the client area's wallpaper or an image
+// control).
 inline constexpr UINT_PTR kAnimationTimer = 2;
+
+// A window's Timer events come from a timer of its thread rather than of its
+// frame (window.cpp). An event loop takes such a tick itself: dispatched to
+// a window procedure, each tick cost a waiting window a twentieth of its
+// processor time, the library's own procedure on the frame included. Any
+// other loop (a dialog's) dispatches it to TickProcedure, which posts it the
+// same way. TakeTick: true when `msg` was a tick of one of the thread's
+// windows, whose Timer event is now queued.
+bool TakeTick(const MSG& msg);
+void CALLBACK TickProcedure(HWND, UINT, UINT_PTR timer, DWORD) noexcept;
 
 // Why the window classes could not be registered; 0 when they are there.
 int WindowClassError();

@@ -143,6 +143,34 @@ TEST(EventLoop, TimerTicksDoNotPileUp) {
   EXPECT_LE(queued, 1);
 }
 
+// A dialog's own loop, not the window's, runs while the dialog is up: the
+// window's ticks still become its Timer events. Once the window has
+// closed, its ticks stop.
+TEST(EventLoop, TimerTicksComeThroughAnotherLoopAndStopWithTheWindow) {
+  auto w = rt::WindowLoad("test$windows", "PLAIN");
+  w->Open(nullptr);
+  rt::Event e;
+  while (w->Events().Take(e)) {
+  }
+  const ULONGLONG until = ::GetTickCount64() + 200;
+  MSG msg;
+  while (::GetTickCount64() < until) {  // a loop as a modal dialog runs it
+    if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::DispatchMessageA(&msg);
+    } else {
+      ::Sleep(1);
+    }
+  }
+  int ticks = 0;
+  while (w->Events().Take(e)) ticks += e.number == rt::event::Timer;
+  EXPECT_EQ(ticks, 1);  // they do not pile up either
+
+  w->Close();
+  ::Sleep(50);
+  EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE))
+      << "the closed window's timer still ticks";
+}
+
 TEST(EventLoop, PostsFromAnotherThreadWakeTheLoop) {
   auto w = Quiet();
   w->Open(nullptr);
