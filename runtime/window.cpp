@@ -138,14 +138,15 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   }
 
   if (layout_.icon[0]) {
-    iconBig_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
-                                                   ::GetSystemMetrics(SM_CXICON),
-                                                   ::GetSystemMetrics(SM_CYICON), 0)));
-    iconSmall_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
-                                                     ::GetSystemMetrics(SM_CXSMICON),
-                                                     ::GetSystemMetrics(SM_CYSMICON), 0)));
-    if (iconBig_) ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, (LPARAM)iconBig_.get());
-    if (iconSmall_) ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, (LPARAM)iconSmall_.get());
+    // Without a title bar the icon shows only in the task bar and the task
+    // switcher. Setting it costs the display a few milliseconds, which a
+    // program's start would pay before its first work: it is set when the
+    // window's thread first waits for messages.
+    if (titled) {
+      SetIcons();
+    } else {
+      ::PostMessageA(Handle(), detail::kIconMessage, 0, 0);
+    }
   }
 
   RECT client{};
@@ -168,6 +169,17 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   if (wallpaper_) wallpaper_->Prepare(0, ClientSize());
   CreateControls();
   Display(0);
+}
+
+void Window::SetIcons() {
+  iconBig_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
+                                                 ::GetSystemMetrics(SM_CXICON),
+                                                 ::GetSystemMetrics(SM_CYICON), 0)));
+  iconSmall_.reset(static_cast<HICON>(::LoadImageA(Instance(), layout_.icon, IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON),
+                                                   ::GetSystemMetrics(SM_CYSMICON), 0)));
+  if (iconBig_) ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, (LPARAM)iconBig_.get());
+  if (iconSmall_) ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, (LPARAM)iconSmall_.get());
 }
 
 Window::~Window() {

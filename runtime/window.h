@@ -118,6 +118,7 @@ class Window {
   LRESULT FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
+  void SetIcons();
   void CreateControls();
   void CreateControlWindow(Control& control);
   Control* Find(int control) const;

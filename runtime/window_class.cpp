@@ -296,6 +296,9 @@ LRESULT Window::FrameMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETCURSOR:
       if (SetOverrideCursor()) return TRUE;
       break;
+    case detail::kIconMessage:
+      SetIcons();
+      return 0;
     case detail::kWakeMessage:
       return 0;
   }

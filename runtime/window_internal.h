@@ -54,6 +54,10 @@ inline constexpr const char* kClientClass = "RtClient";
 inline constexpr const char* kDrawnClass = "RtControl";
 inline constexpr const char* kButtonClass = "RtButton";
 
+// Sent to itself by a window without a title bar: its icon is set when its
+// thread first waits for messages.
+inline constexpr UINT kIconMessage = WM_APP + 0x101;
+
 // The timer of an animated picture (the client area's wallpaper or an image
 // control).
 inline constexpr UINT_PTR kAnimationTimer = 2;

@@ -171,6 +171,28 @@ TEST(EventLoop, TimerTicksComeThroughAnotherLoopAndStopWithTheWindow) {
       << "the closed window's timer still ticks";
 }
 
+// Without a title bar the icon shows only in the task bar and the task
+// switcher: the window gets it, in both sizes, once its thread waits for
+// messages.
+TEST(Window, WithoutATitleBarGetsItsIconOnceItsThreadWaits) {
+  auto w = rt::WindowLoad("test$windows", "UNTITLED");
+  ASSERT_TRUE(w);
+  w->Open(nullptr);
+  rt::EventLoopRun(*w, [] { return rt::LoopAction::Break; });  // takes OpenWindow
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+  for (const WPARAM size : {ICON_BIG, ICON_SMALL}) {
+    const auto icon = reinterpret_cast<HICON>(::SendMessageA(w->Handle(), WM_GETICON, size, 0));
+    ICONINFO info{};
+    ASSERT_TRUE(icon && ::GetIconInfo(icon, &info)) << "no icon of size " << size;
+    BITMAP bitmap{};
+    ::GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetrics(size == ICON_BIG ? SM_CXICON : SM_CXSMICON));
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+  }
+}
+
 TEST(EventLoop, PostsFromAnotherThreadWakeTheLoop) {
   auto w = Quiet();
   w->Open(nullptr);

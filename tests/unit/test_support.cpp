@@ -60,6 +60,8 @@ const rt::WindowLayout kWindows[] = {
     // A window without a timer, for event-order tests that must see only
     // the events they post.
     {.name = "QUIET", .width = 100, .height = 50, .title = "Quiet test window"},
+    // A window without a title bar, with the program's icon.
+    {.name = "UNTITLED", .width = 100, .height = 50, .icon = "zorvant.ico"},
     // A flat button, which the runtime draws and runs itself.
     {
         .name = "FLAT",
