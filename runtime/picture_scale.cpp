@@ -13,6 +13,7 @@ namespace {
 // sum to 256, two channels to a 32-bit word: a channel times its weight
 // stays within its 16 bits, so none carries into the next.
 std::uint32_t Blend(const std::uint32_t* pixels, const std::uint16_t* weights, int count) {
+  if (count == 1) return pixels[0];  // a weight of 256: the pixel itself
   std::uint32_t blueRed = 0, greenAlpha = 0;
   for (int k = 0; k < count; ++k) {
     blueRed += (pixels[k] & 0x00FF00FF) * weights[k];
@@ -90,6 +91,16 @@ RECT Picture::Rescale(SIZE size) {
     const std::uint16_t* wy = &rows_.weights[ty * static_cast<std::size_t>(rows_.stride)];
     const int ny = rows_.count[ty];
     std::uint32_t* out = scaled_.Row(y);
+    if (ny == 1) {  // a row of its own (the height is the picture's): across it only
+      const std::uint32_t* in = canvas_.Row(rows_.first[ty]);
+      for (int x = area.left; x < area.right; ++x) {
+        const auto tx = static_cast<std::size_t>(x);
+        out[x] = Blend(in + columns_.first[tx],
+                       &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)],
+                       columns_.count[tx]);
+      }
+      continue;
+    }
     for (int x = area.left; x < area.right; ++x) {
       const auto tx = static_cast<std::size_t>(x);
       const std::uint16_t* wx = &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)];
