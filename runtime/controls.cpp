@@ -19,11 +19,10 @@ using detail::kDrawnClass;
 using detail::MakeFont;
 using detail::ScheduleNextFrame;
 
-SIZE TextSize(HFONT font, std::string_view text) {
-  WindowDC screen(nullptr);
-  SelectInDC select(screen.get(), font);
+SIZE TextSize(HDC measuring, HFONT font, std::string_view text) {
+  SelectInDC select(measuring, font);
   SIZE size{};
-  ::GetTextExtentPoint32A(screen.get(), text.data(), static_cast<int>(text.size()), &size);
+  ::GetTextExtentPoint32A(measuring, text.data(), static_cast<int>(text.size()), &size);
   return size;
 }
 
@@ -46,7 +45,7 @@ bool CommonControlsLoaded() {
 
 }  // namespace
 
-void Window::CreateControls() {
+void Window::CreateControls(HDC measuring) {
   std::size_t nextBinding = 0;
   int number = 0;
   for (const ControlLayout& c : layout_.controls) {
@@ -68,15 +67,18 @@ void Window::CreateControls() {
     if (!face[0]) face = "MS Shell Dlg";
     const int points =
         c.font.points > 0 ? c.font.points : (layout_.font.points > 0 ? layout_.font.points : 8);
-    raw->font.reset(MakeFont(face, points, c.font.weight));
+    raw->font.reset(MakeFont(measuring, face, points, c.font.weight));
     raw->text = c.text;
-    // A progress bar that the window opens without is made when first shown.
-    raw->deferred = c.type == ControlType::Progress && raw->hidden;
-    if (!raw->deferred) CreateControlWindow(*raw);
+    // A control that the window opens hidden is made when it first shows:
+    // the window opens without the cost of making it (a millisecond each,
+    // which a program's start pays before its first work) and, for a
+    // progress bar, without the common controls.
+    raw->deferred = raw->hidden;
+    if (!raw->deferred) CreateControlWindow(*raw, measuring);
   }
 }
 
-void Window::CreateControlWindow(Control& control) {
+void Window::CreateControlWindow(Control& control, HDC measuring) {
   const ControlLayout& c = *control.layout;
   const int x = DluToPixelsX(c.x), y = DluToPixelsY(c.y);
   int w = c.width != kDefault ? DluToPixelsX(c.width) : 0;
@@ -88,7 +90,7 @@ void Window::CreateControlWindow(Control& control) {
       cls = control.FlatButton() ? kButtonClass : WC_BUTTONA;
       if (!control.FlatButton()) style |= BS_PUSHBUTTON;
       if (!(c.style & kNoTabStop)) style |= WS_TABSTOP;
-      const SIZE t = TextSize(static_cast<HFONT>(control.font.get()), control.text);
+      const SIZE t = TextSize(measuring, static_cast<HFONT>(control.font.get()), control.text);
       if (!w) w = t.cx + DluToPixelsX(8);
       if (!h) h = DluToPixelsY(14);
       break;
@@ -114,7 +116,7 @@ void Window::CreateControlWindow(Control& control) {
       if (!h) h = control.picture ? control.picture->Height() : DluToPixelsY(20);
       break;
     default: {  // texts
-      const SIZE t = TextSize(static_cast<HFONT>(control.font.get()), control.text);
+      const SIZE t = TextSize(measuring, static_cast<HFONT>(control.font.get()), control.text);
       if (!w) w = t.cx;
       if (!h) h = t.cy;
       break;
@@ -179,7 +181,8 @@ void Window::Unhide(int control) {
   c->hidden = false;
   if (c->deferred) {
     c->deferred = false;
-    CreateControlWindow(*c);  // made visible
+    const UniqueDC measuring(detail::MakeMeasuringDC());
+    CreateControlWindow(*c, measuring.get());  // made visible
     if (!c->hwnd) return;
     // Beneath the controls before it in the layout, as if made with them.
     HWND above = HWND_TOP;
@@ -190,6 +193,7 @@ void Window::Unhide(int control) {
       }
     }
     ::SetWindowPos(c->hwnd.get(), above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (c->animation) ScheduleNextFrame(c->hwnd.get(), *c->animation);
     return;
   }
   if (!c->hwnd) return;

@@ -33,14 +33,13 @@ PerThread<OpenWindows> g_open;
 
 // Average character width and height of a font, the way dialog base units
 // are measured.
-void MeasureFont(HFONT font, int& baseX, int& baseY) {
-  WindowDC screen(nullptr);
-  SelectInDC select(screen.get(), font);
+void MeasureFont(HDC measuring, HFONT font, int& baseX, int& baseY) {
+  SelectInDC select(measuring, font);
   TEXTMETRICA tm{};
-  ::GetTextMetricsA(screen.get(), &tm);
+  ::GetTextMetricsA(measuring, &tm);
   SIZE size{};
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  ::GetTextExtentPoint32A(screen.get(), kLetters, 52, &size);
+  ::GetTextExtentPoint32A(measuring, kLetters, 52, &size);
   baseX = std::max(1, static_cast<int>((size.cx / 26 + 1) / 2));
   baseY = std::max(1, static_cast<int>(tm.tmHeight));
 }
@@ -83,10 +82,13 @@ DWORD CreationError() {
 
 }  // namespace
 
-HFONT detail::MakeFont(const char* face, int points, int weight) {
-  WindowDC screen(nullptr);
+HDC detail::MakeMeasuringDC() {
+  return ::CreateCompatibleDC(nullptr);
+}
+
+HFONT detail::MakeFont(HDC measuring, const char* face, int points, int weight) {
   LOGFONTA lf{};
-  lf.lfHeight = -::MulDiv(points, ::GetDeviceCaps(screen.get(), LOGPIXELSY), 72);
+  lf.lfHeight = -::MulDiv(points, ::GetDeviceCaps(measuring, LOGPIXELSY), 72);
   lf.lfWeight = weight > 0 ? weight : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;
@@ -109,8 +111,9 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
     : layout_(layout), bindings_(std::move(bindings)) {
   const char* face = layout_.font.face[0] ? layout_.font.face : "MS Shell Dlg";
   const int points = layout_.font.points > 0 ? layout_.font.points : 8;
-  windowFont_.reset(MakeFont(face, points, layout_.font.weight));
-  MeasureFont(static_cast<HFONT>(windowFont_.get()), baseX_, baseY_);
+  const UniqueDC measuring(detail::MakeMeasuringDC());
+  windowFont_.reset(MakeFont(measuring.get(), face, points, layout_.font.weight));
+  MeasureFont(measuring.get(), static_cast<HFONT>(windowFont_.get()), baseX_, baseY_);
 
   const bool titled = layout_.title[0] != '\0';
   DWORD style = WS_CLIPCHILDREN;
@@ -167,7 +170,7 @@ Window::Window(const WindowLayout& layout, std::vector<Binding> bindings)
   // The first frame is ready before the window shows; the others are made
   // as they fall due.
   if (wallpaper_) wallpaper_->Prepare(0, ClientSize());
-  CreateControls();
+  CreateControls(measuring.get());
   Display(0);
 }
 

@@ -119,8 +119,9 @@ class Window {
   LRESULT ClientMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   void SetIcons();
-  void CreateControls();
-  void CreateControlWindow(Control& control);
+  // `measuring`: a DC to measure fonts and texts in (detail::MakeMeasuringDC).
+  void CreateControls(HDC measuring);
+  void CreateControlWindow(Control& control, HDC measuring);
   Control* Find(int control) const;
   void MoveFrame(int x, int y, int w, int h);
 

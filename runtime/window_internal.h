@@ -26,8 +26,9 @@ struct Window::Control {
   std::unique_ptr<Animation> animation;
   bool pressed = false;   // a flat button shown held down
   bool tracking = false;  // the mouse went down on the flat button and is not up yet
-  // A progress bar shown first later: its system control is made then, and
-  // the position that Display gave it until then (in hundredths).
+  // A control that the window opened hidden and that has not shown yet: its
+  // window is made when it first shows, with the text and the position (a
+  // progress bar's, in hundredths) that it was given until then.
   bool deferred = false;
   int position = 0;
 
@@ -79,8 +80,13 @@ inline HINSTANCE Instance() {
   return ::GetModuleHandleA(nullptr);
 }
 
+// A DC to measure fonts and texts in as the screen shows them: a memory DC,
+// made once for the building of a window. The screen's own DC, taken from
+// the shared cache for each measurement, cost a round trip to the display
+// server each (X under Wine) (window.cpp).
+HDC MakeMeasuringDC();
 // A font of the face, size in points and weight (0: normal) (window.cpp).
-HFONT MakeFont(const char* face, int points, int weight);
+HFONT MakeFont(HDC measuring, const char* face, int points, int weight);
 
 // The mouse pointer that CursorSet chose, set now; false when there is none
 // (window.cpp).

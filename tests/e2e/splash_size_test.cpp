@@ -170,9 +170,13 @@ TEST_F(SplashAtAnySize, TheOpeningAnimationShowsOnlyWholeFrames) {
 TEST_F(SplashAtAnySize, TheLoaderPlaysItsFramesOnceShown) {
   HWND splash = StartLauncher();
   ASSERT_TRUE(splash);
-  HWND loader = driver::FindChild(splash, 6);
-  ASSERT_TRUE(loader);
-  ASSERT_TRUE(driver::WaitUntil([&] { return ::IsWindowVisible(loader) != FALSE; }, 5000));
+  HWND loader = nullptr;
+  ASSERT_TRUE(driver::WaitUntil(
+      [&] {
+        loader = driver::FindChild(splash, 6);
+        return loader && ::IsWindowVisible(loader);
+      },
+      5000));
   ::Sleep(200);  // its first paint
   RECT area{};
   ::GetWindowRect(loader, &area);
