@@ -237,6 +237,10 @@ int Summary() {
     std::printf("  %-46s %5.2f x and %5.2f x bare: %4.1f %% apart   goal <= 10 %%: %s\n", what,
                 *faces, *stock, 100 * apart, Verdict(apart, 0.10));
   }
+  if (const auto updates = bench::KeptFigure("updates")) {
+    std::printf("  %-46s %5.2f x deleting and copying the unsafe way   goal <= 1.10 x: %s\n",
+                "Update installation, 200 files / 100 MiB", *updates, Verdict(*updates, 1.1));
+  }
   if (const auto accept = bench::KeptFigure("winaccept")) {
     std::printf("  %-46s %5.2f x a bare forwarding subclass   goal <= 1.30 x: %s\n",
                 "WinAccept per message alerted on no window", *accept, Verdict(*accept, 1.3));
