@@ -212,9 +212,10 @@ void Window::Close() {
   if (!frame_) return;
   Unregister(this, openedOn_);
   opened_ = false;
-  // Only the thread that opened the window can stop its timer; on another,
-  // that thread stops it at its next tick, which finds no window.
-  if (tickTimer_) ::KillTimer(nullptr, std::exchange(tickTimer_, 0));
+  // A thread's timer can be stopped only by that thread: closed on another,
+  // the window's timer stops itself at its next tick, which finds no window.
+  if (tickTimer_ && openedOn_ == ThreadNumber()) ::KillTimer(nullptr, tickTimer_);
+  tickTimer_ = 0;
   // The frame hides and takes its client area and controls with it: one
   // call rather than one for each window.
   for (auto& c : controls_) static_cast<void>(c->hwnd.release());
