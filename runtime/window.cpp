@@ -329,25 +329,28 @@ int Window::Height() const {
   return pixels_ ? r.bottom - r.top : PixelsToDluY(r.bottom - r.top);
 }
 
-void Window::MoveFrame(int x, int y, int w, int h) {
+// A frame already in place is left alone: under Wine each move of a shown
+// window costs requests to the display even when nothing changes.
+void Window::MoveFrame(const RECT& r, int x, int y, int w, int h) {
+  if (x == r.left && y == r.top && w == r.right - r.left && h == r.bottom - r.top) return;
   ::SetWindowPos(Handle(), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::SetXpos(int v) {
   const RECT r = FrameRect(Handle());
-  MoveFrame(pixels_ ? v : DluToPixelsX(v), r.top, r.right - r.left, r.bottom - r.top);
+  MoveFrame(r, pixels_ ? v : DluToPixelsX(v), r.top, r.right - r.left, r.bottom - r.top);
 }
 void Window::SetYpos(int v) {
   const RECT r = FrameRect(Handle());
-  MoveFrame(r.left, pixels_ ? v : DluToPixelsY(v), r.right - r.left, r.bottom - r.top);
+  MoveFrame(r, r.left, pixels_ ? v : DluToPixelsY(v), r.right - r.left, r.bottom - r.top);
 }
 void Window::SetWidth(int v) {
   const RECT r = FrameRect(Handle());
-  MoveFrame(r.left, r.top, pixels_ ? v : DluToPixelsX(v), r.bottom - r.top);
+  MoveFrame(r, r.left, r.top, pixels_ ? v : DluToPixelsX(v), r.bottom - r.top);
 }
 void Window::SetHeight(int v) {
   const RECT r = FrameRect(Handle());
-  MoveFrame(r.left, r.top, r.right - r.left, pixels_ ? v : DluToPixelsY(v));
+  MoveFrame(r, r.left, r.top, r.right - r.left, pixels_ ? v : DluToPixelsY(v));
 }
 
 bool Window::AlertsKey(int keyCode) const {

@@ -123,7 +123,7 @@ class Window {
   void CreateControls(HDC measuring);
   void CreateControlWindow(Control& control, HDC measuring);
   Control* Find(int control) const;
-  void MoveFrame(int x, int y, int w, int h);
+  void MoveFrame(const RECT& now, int x, int y, int w, int h);
 
   // Painting (paint.cpp).
   SIZE ClientSize() const;
