@@ -85,7 +85,14 @@ RECT Picture::Rescale(SIZE size) {
   }
   scaledChanged_ = {};
   if (!scaled_) return {};
-  std::vector<std::uint32_t> across(static_cast<std::size_t>(rows_.stride));
+  // Target column x of one source row: its pixels blended across.
+  const auto across = [this](const std::uint32_t* row, int x) {
+    const auto tx = static_cast<std::size_t>(x);
+    return Blend(row + columns_.first[tx],
+                 &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)],
+                 columns_.count[tx]);
+  };
+  std::vector<std::uint32_t> column(static_cast<std::size_t>(rows_.stride));
   for (int y = area.top; y < area.bottom; ++y) {
     const auto ty = static_cast<std::size_t>(y);
     const std::uint16_t* wy = &rows_.weights[ty * static_cast<std::size_t>(rows_.stride)];
@@ -93,22 +100,14 @@ RECT Picture::Rescale(SIZE size) {
     std::uint32_t* out = scaled_.Row(y);
     if (ny == 1) {  // a row of its own (the height is the picture's): across it only
       const std::uint32_t* in = canvas_.Row(rows_.first[ty]);
-      for (int x = area.left; x < area.right; ++x) {
-        const auto tx = static_cast<std::size_t>(x);
-        out[x] = Blend(in + columns_.first[tx],
-                       &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)],
-                       columns_.count[tx]);
-      }
+      for (int x = area.left; x < area.right; ++x) out[x] = across(in, x);
       continue;
     }
     for (int x = area.left; x < area.right; ++x) {
-      const auto tx = static_cast<std::size_t>(x);
-      const std::uint16_t* wx = &columns_.weights[tx * static_cast<std::size_t>(columns_.stride)];
       for (int j = 0; j < ny; ++j) {
-        const std::uint32_t* in = canvas_.Row(rows_.first[ty] + j) + columns_.first[tx];
-        across[static_cast<std::size_t>(j)] = Blend(in, wx, columns_.count[tx]);
+        column[static_cast<std::size_t>(j)] = across(canvas_.Row(rows_.first[ty] + j), x);
       }
-      out[x] = ny == 1 ? across[0] : Blend(across.data(), wy, ny);
+      out[x] = Blend(column.data(), wy, ny);
     }
   }
   return area;
