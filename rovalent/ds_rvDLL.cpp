@@ -23,21 +23,6 @@ HMODULE LoadByName(const std::string& name) {
   return ::LoadLibraryA(name.c_str());
 }
 
-// The search flags exist where AddDllDirectory does (Windows 8, and 7 with
-// its update); elsewhere the full path in the system folder, whose own
-// dependencies are then looked for there first as well.
-HMODULE LoadFromSystemFolder(const std::string& name) {
-  static const bool searchFlags =
-      ::GetProcAddress(::GetModuleHandleA("kernel32"), "AddDllDirectory") != nullptr;
-  if (searchFlags) return ::LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  char folder[MAX_PATH];
-  const UINT n = ::GetSystemDirectoryA(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
-  std::string path = std::string(folder, n) + "\\" + name;
-  if (name.find('.') == std::string::npos) path += ".dll";
-  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 std::int32_t LoadProc(std::string_view dllName, std::string_view procedureName,
                       ProcVariable& procedure, HMODULE* module, Loader load) {
   ClearRovalentError("ds_LoadDLLProc");
@@ -85,5 +70,6 @@ std::int32_t ds_LoadDLLProc(std::string_view dllName, std::string_view procedure
 
 std::int32_t LoadSystemDLLProc(std::string_view dllName, std::string_view procedureName,
                                ProcVariable& procedure) {
-  return LoadProc(dllName, procedureName, procedure, nullptr, LoadFromSystemFolder);
+  return LoadProc(dllName, procedureName, procedure, nullptr,
+                  [](const std::string& name) { return rt::SystemLibraryLoad(name); });
 }

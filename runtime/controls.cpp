@@ -32,7 +32,7 @@ SIZE TextSize(HDC measuring, HFONT font, std::string_view text) {
 // for the rest of the process.
 bool CommonControlsLoaded() {
   static const bool loaded = [] {
-    HMODULE module = ::LoadLibraryExA("comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = SystemLibraryLoad("comctl32.dll");
     if (!module) return false;
     using Init = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     const auto init = reinterpret_cast<Init>(

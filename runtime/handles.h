@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "program.h"
+
 namespace rt {
 
 // Traits name the handle type, its "no handle" value and how it is closed.
@@ -107,15 +109,13 @@ class ComScope {
   static const Entries& Com() {
     static const Entries entries = [] {
       Entries e;
-      HMODULE ole32 = ::LoadLibraryExA("ole32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-      const auto initialize = reinterpret_cast<decltype(e.initialize)>(
+      HMODULE ole32 = SystemLibraryLoad("ole32.dll");
+      if (!ole32) return e;
+      e.initialize = reinterpret_cast<decltype(e.initialize)>(
           reinterpret_cast<void*>(::GetProcAddress(ole32, "CoInitializeEx")));
-      const auto uninitialize = reinterpret_cast<decltype(e.uninitialize)>(
+      e.uninitialize = reinterpret_cast<decltype(e.uninitialize)>(
           reinterpret_cast<void*>(::GetProcAddress(ole32, "CoUninitialize")));
-      if (initialize && uninitialize) {
-        e.initialize = initialize;
-        e.uninitialize = uninitialize;
-      }
+      if (!e.uninitialize) e.initialize = nullptr;  // both or neither
       return e;
     }();
     return entries;

@@ -133,6 +133,22 @@ bool ProgramRun(std::string_view commandLine, bool wait, std::string_view progra
   return true;
 }
 
+// The search flags exist where AddDllDirectory does (Windows 8, and 7 with
+// its update); elsewhere the full path in the system folder, whose own
+// dependencies are then looked for there first as well.
+HMODULE SystemLibraryLoad(std::string_view name) {
+  static const bool searchFlags =
+      ::GetProcAddress(::GetModuleHandleA("kernel32"), "AddDllDirectory") != nullptr;
+  const std::string file(name);
+  if (searchFlags) return ::LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  char folder[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryA(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  std::string path = std::string(folder, n) + "\\" + file;
+  if (file.find('.') == std::string::npos) path += ".dll";
+  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 }  // namespace rt
 
 // Registered in the image's TLS callback table; ".CRT$XLB" sorts before the

@@ -1,7 +1,10 @@
 // The program frame: modules with start and end steps for the process and
 // for each thread, the program main, the orderly halt, thread numbers, the
-// runtime's per-thread error code and starting other programs.
+// runtime's per-thread error code, starting other programs and loading the
+// system's DLLs.
 #pragma once
+
+#include <windows.h>
 
 #include <functional>
 #include <span>
@@ -72,5 +75,11 @@ void ErrorCodeSet(int code);
 // command line's first word as it finds a program.
 [[nodiscard]] bool ProgramRun(std::string_view commandLine, bool wait,
                               std::string_view program = {});
+
+// Loads a DLL of the system folder from there alone, never from the
+// program's folder or the current one, where a planted copy could be
+// waiting. A name without an extension is a ".dll". Null, with the thread's
+// last error, when it cannot be loaded.
+HMODULE SystemLibraryLoad(std::string_view name);
 
 }  // namespace rt
