@@ -18,7 +18,8 @@
 // during the benchmark moves both figures of a run alike and cancels out.
 // Prints its figures beside their goals and keeps them for the closing note
 // (bench_support.h); it passes or fails nothing. With --summary it prints
-// that note from the figures kept by the runs in both prefixes.
+// that note from the figures kept by the runs in both prefixes. RUNS, when
+// given, is the number of start runs and of wait runs alike.
 //   bench_launcher [RUNS]
 //   bench_launcher --summary
 #include <cstdio>
@@ -252,7 +253,8 @@ int Summary() {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--summary") return Summary();
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 11;
+  const int given = argc > 1 ? std::max(1, std::atoi(argv[1])) : 0;
+  const int runs = given ? given : 11;
   const bench::Prefix prefix = bench::CurrentPrefix();
   const bench::SettingsAside settings;
 
@@ -307,8 +309,11 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  // A wait costs little CPU, so one run shifts its median: nine of them hold it.
-  const int waitRuns = std::max(1, std::min(runs, 9));
+  // A wait costs little CPU, and on a shared machine one process of a run
+  // may use a tenth more or less than another for the whole of its wait:
+  // fifteen runs hold the median steady enough to tell the two prefixes
+  // apart within their tenth.
+  const int waitRuns = given ? given : 15;
   for (int run = 0; run < waitRuns; ++run) {
     std::optional<double> cpu[2], opening[2], later[2], server[2], peak[2];
     for (int i = 0; i < 2; ++i) {
