@@ -130,7 +130,7 @@ void EventLoopRun(Window& w, const std::function<LoopAction()>& body) {
       w.Post({event::CloseDown, 0, 0});
       continue;
     }
-    if (detail::TakeTick(msg) || TakeAlertKey(w, msg)) continue;
+    if (TakeAlertKey(w, msg)) continue;
     ::TranslateMessage(&msg);
     ::DispatchMessageA(&msg);
   }

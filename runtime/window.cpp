@@ -281,15 +281,6 @@ bool detail::PostToCurrentWindow(int thread, const Event& e) {
   });
 }
 
-bool detail::TakeTick(const MSG& msg) {
-  if (msg.hwnd || msg.message != WM_TIMER ||
-      msg.lParam != reinterpret_cast<LPARAM>(&detail::TickProcedure)) {
-    return false;
-  }
-  TickProcedure(nullptr, WM_TIMER, msg.wParam, 0);
-  return true;
-}
-
 void CALLBACK detail::TickProcedure(HWND, UINT, UINT_PTR timer, DWORD) noexcept {
   if (OpenWindows* open = g_open.Find()) {
     std::lock_guard lock(open->mutex);

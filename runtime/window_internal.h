@@ -64,13 +64,10 @@ inline constexpr UINT kIconMessage = WM_APP + 0x101;
 inline constexpr UINT_PTR kAnimationTimer = 2;
 
 // A window's Timer events come from a timer of its thread rather than of its
-// frame (window.cpp). An event loop takes such a tick itself: dispatched to
-// a window procedure, each tick cost a waiting window a twentieth of its
-// processor time, the library's own procedure on the frame included. Any
-// other loop (a dialog's) dispatches it to TickProcedure, which posts it the
-// same way. TakeTick: true when `msg` was a tick of one of the thread's
-// windows, whose Timer event is now queued.
-bool TakeTick(const MSG& msg);
+// frame (window.cpp): every loop, the runtime's or a dialog's, dispatches a
+// tick straight to TickProcedure, which posts the event. Dispatched to the
+// frame, each tick passed through the library's procedure and the frame's,
+// which cost a waiting window a twentieth of its processor time.
 void CALLBACK TickProcedure(HWND, UINT, UINT_PTR timer, DWORD) noexcept;
 
 // Why the window classes could not be registered; 0 when they are there.
